@@ -1,0 +1,51 @@
+// Files as the engine and the configuration see them: whole-file reads and
+// writes through handles, copies over an existing file, removal, and the
+// user's temporary folder. Paths are 8-bit text in the system code page.
+#ifndef OTU_PLATFORM_FILE_SYSTEM_H_
+#define OTU_PLATFORM_FILE_SYSTEM_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace platform {
+
+enum class Share { kExclusive, kReadWrite };
+
+class File {
+ public:
+  virtual ~File() = default;
+  virtual bool Length(int64_t* out) = 0;
+  // Reads exactly n bytes from the current position; false otherwise.
+  virtual bool Read(uint8_t* buffer, size_t n) = 0;
+  // Writes all n bytes; false on any error or short write.
+  virtual bool Write(const uint8_t* bytes, size_t n) = 0;
+  // Closes the handle; false when written data may not have reached the disk.
+  // The destructor closes a handle that was not closed, ignoring errors.
+  virtual bool Close() = 0;
+};
+
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+  virtual std::unique_ptr<File> OpenRead(const std::string& path, Share share) = 0;
+  // Creates a new file for writing. Fails when anything of that name exists
+  // (a file, a folder or a link): an existing file is never opened.
+  virtual std::unique_ptr<File> CreateExclusive(const std::string& path) = 0;
+  // Copies `from` over `to`, replacing it.
+  virtual bool CopyOver(const std::string& from, const std::string& to) = 0;
+  virtual bool Remove(const std::string& path) = 0;
+  // The user's temporary folder, ending with the path separator.
+  virtual bool TempFolder(std::string* out) = 0;
+};
+
+// The machine's own file system.
+FileSystem& HostFileSystem();
+
+// The separator between folder names in paths of this platform.
+char PathSeparator();
+
+}  // namespace platform
+
+#endif  // OTU_PLATFORM_FILE_SYSTEM_H_

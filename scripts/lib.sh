@@ -1,0 +1,23 @@
+# Shared by the scripts: the project's root and idempotent package installs.
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+
+# need_packages PKG...: installs the Debian packages that are missing.
+need_packages() {
+  local missing=() pkg
+  for pkg in "$@"; do
+    dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' || missing+=("$pkg")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "installing: ${missing[*]}"
+  case " ${missing[*]}" in *:i386*)
+    dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386 ;;
+  esac
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+host_packages=(cmake ninja-build g++ libgtest-dev googletest python3-fonttools python3-brotli
+               fonts-noto-cjk opentype-sanitizer xdelta3 bsdiff zstd)
+windows_packages=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686
+                  binutils-mingw-w64-x86-64 wine wine32:i386 wine64 xvfb xauth locales)
