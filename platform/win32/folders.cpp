@@ -1,0 +1,69 @@
+#include "platform/folders.h"
+
+#include <windows.h>
+
+#include <vector>
+
+namespace platform {
+namespace {
+
+struct Win32Entry {
+  std::string name;
+  DWORD attributes;
+};
+
+// The whole folder is read when it is opened, so that no search handle stays
+// open while the walk descends or after it stops.
+class Win32Listing : public FolderListing {
+ public:
+  explicit Win32Listing(std::vector<Win32Entry> entries) : entries_(std::move(entries)) {}
+  bool Next(FolderEntry* entry) override {
+    if (next_ >= entries_.size()) return false;
+    current_ = &entries_[next_++];
+    entry->name = current_->name;
+    entry->directory = (current_->attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    return true;
+  }
+  bool ReadOnly() override {
+    return current_ == nullptr || (current_->attributes & FILE_ATTRIBUTE_READONLY) != 0;
+  }
+
+ private:
+  std::vector<Win32Entry> entries_;
+  size_t next_ = 0;
+  const Win32Entry* current_ = nullptr;
+};
+
+class Win32Folders : public Folders {
+ public:
+  uint32_t DriveStrings(uint32_t length, char* buffer) override {
+    return GetLogicalDriveStringsA(length, buffer);
+  }
+  int32_t TypeOfDrive(const char* root) override {
+    return static_cast<int32_t>(GetDriveTypeA(root));
+  }
+  std::unique_ptr<FolderListing> List(const std::string& folder) override {
+    std::string pattern = folder + "*";
+    WIN32_FIND_DATAA found;
+    HANDLE handle = FindFirstFileA(pattern.c_str(), &found);
+    if (handle == INVALID_HANDLE_VALUE) return nullptr;
+    std::vector<Win32Entry> entries;
+    do {
+      entries.push_back({found.cFileName, found.dwFileAttributes});
+    } while (FindNextFileA(handle, &found));
+    FindClose(handle);
+    return std::make_unique<Win32Listing>(std::move(entries));
+  }
+  bool IsOtherVolume(const std::string&) override { return false; }
+};
+
+}  // namespace
+
+Folders& HostFolders() {
+  static Win32Folders folders;
+  return folders;
+}
+
+uint32_t SystemCodePage() { return GetACP(); }
+
+}  // namespace platform

@@ -1,0 +1,96 @@
+// The machine's own folders on POSIX, on a temporary tree.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "platform/folders.h"
+
+namespace {
+
+class PosixFoldersTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/otu-folders-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    root_ = std::string(pattern) + "/";
+  }
+  void TearDown() override {
+    ASSERT_EQ(std::system(("rm -rf '" + root_ + "'").c_str()), 0);
+  }
+  void WriteFile(const std::string& name, mode_t mode) {
+    std::ofstream(root_ + name) << "x";
+    ASSERT_EQ(::chmod((root_ + name).c_str(), mode), 0);
+  }
+  std::string root_;
+};
+
+TEST_F(PosixFoldersTest, EntriesSortedWithDirectoryBitsAndLazyReadOnlyBits) {
+  ASSERT_EQ(::mkdir((root_ + "c").c_str(), 0755), 0);
+  WriteFile("b.otf", 0644);
+  WriteFile("a", 0644);
+  WriteFile("ro.otf", 0444);
+  WriteFile("group.otf", 0464);
+  ASSERT_EQ(::symlink("c", (root_ + "link").c_str()), 0);
+  ASSERT_EQ(::symlink("missing", (root_ + "dangling.otf").c_str()), 0);
+  ASSERT_EQ(::symlink("b.otf", (root_ + "filelink.otf").c_str()), 0);
+  ASSERT_EQ(::mkfifo((root_ + "pipe.otf").c_str(), 0666), 0);
+
+  std::unique_ptr<platform::FolderListing> listing = platform::HostFolders().List(root_);
+  ASSERT_NE(listing, nullptr);
+  platform::FolderEntry entry;
+  std::vector<std::string> names;
+  std::vector<std::string> directories;
+  std::vector<std::string> readOnly;
+  while (listing->Next(&entry)) {
+    names.push_back(entry.name);
+    if (entry.directory) directories.push_back(entry.name);
+    if (!entry.directory && listing->ReadOnly()) readOnly.push_back(entry.name);
+  }
+  EXPECT_EQ(names, (std::vector<std::string>{".", "..", "a", "b.otf", "c", "dangling.otf", "filelink.otf",
+                                             "group.otf", "link", "pipe.otf", "ro.otf"}));
+  EXPECT_EQ(directories, (std::vector<std::string>{".", "..", "c", "link"}));
+  // A pipe is never opened, a dangling link cannot be: both count as
+  // read-only, like a file without any write bit. One write bit is enough.
+  EXPECT_EQ(readOnly, (std::vector<std::string>{"dangling.otf", "pipe.otf", "ro.otf"}));
+}
+
+TEST_F(PosixFoldersTest, UnlistableFolderGivesNoListing) {
+  WriteFile("file", 0644);
+  EXPECT_EQ(platform::HostFolders().List(root_ + "missing/"), nullptr);
+  EXPECT_EQ(platform::HostFolders().List(root_ + "file/"), nullptr);
+}
+
+TEST(PosixFolders, DriveStringsLayoutAndVolumeBoundaries) {
+  platform::Folders& folders = platform::HostFolders();
+  char tiny[1] = {'\x7f'};
+  uint32_t needed = folders.DriveStrings(sizeof(tiny), tiny);
+  EXPECT_EQ(tiny[0], '\x7f');  // nothing written when it does not fit
+  std::vector<char> buffer(needed + 1, '\x7f');
+  uint32_t length = folders.DriveStrings(static_cast<uint32_t>(buffer.size()), buffer.data());
+  if (needed == 0) {
+    EXPECT_EQ(length, 0u);  // no local block-device file system here
+  } else {
+    ASSERT_EQ(length + 1, needed);
+    EXPECT_EQ(buffer[length], '\0');
+    for (size_t at = 0; at < length; at += std::strlen(&buffer[at]) + 1) {
+      std::string root(&buffer[at]);
+      EXPECT_EQ(root.front(), '/');
+      EXPECT_EQ(root.back(), '/');
+      int32_t type = folders.TypeOfDrive(root.c_str());
+      EXPECT_TRUE(type == platform::kDriveFixed || type == platform::kDriveRemovable ||
+                  type == platform::kDriveOptical)
+          << root << " " << type;
+    }
+  }
+  EXPECT_EQ(folders.TypeOfDrive("/no/such/root/"), platform::kDriveNoRoot);
+  EXPECT_TRUE(folders.IsOtherVolume("/proc/"));
+  EXPECT_FALSE(folders.IsOtherVolume("/proc/self/"));
+}
+
+}  // namespace
