@@ -1,0 +1,124 @@
+// Rebuilding every table from the difference data, placing the rebuilt tables
+// in the new image, and finishing its checksums.
+#include <cstring>
+
+#include "engine/byte_io.h"
+#include "engine/head_table.h"
+#include "engine/opentype_manager.h"
+#include "engine/sabun_format.h"
+
+namespace {
+
+// checkSumAdjustment makes the words of the whole font sum to this.
+constexpr uint32_t kChecksumMagic = 0xB1B0AFBA;
+constexpr size_t kCheckSumAdjustmentOffset = 8;
+// A new image is held whole in memory and its lengths as int32.
+constexpr uint32_t kMaxNewImageSize = 0x7FFFFFF0u;
+
+size_t EntryOffset(size_t k) { return kOffsetTableSize + kDirectoryEntrySize * k; }
+
+}  // namespace
+
+bool COpenTypeManager::FindNewDirectoryEntry(const char* tag, uint16_t numTables, size_t* entryOffset) const {
+  for (size_t k = 0; k < numTables; ++k) {
+    if (!otu::RangeFits(EntryOffset(k), kDirectoryEntrySize, newImageSize_)) return false;
+    if (std::memcmp(newImage_.data() + EntryOffset(k), tag, 4) == 0) {
+      *entryOffset = EntryOffset(k);
+      return true;
+    }
+  }
+  return false;
+}
+
+int32_t COpenTypeManager::RebuildFont(const char* path, int32_t resourceId, UpdateProgressFunc callback,
+                                      void* context, int32_t n, int32_t i) {
+  if (Report(40, progress_text::kOpening, path, callback, context, n, i)) return kUpdateStopped;
+  sabunData_ = std::make_unique<CMakeSabunData>(resources_);
+  if (sabunData_->LoadSabunData(resourceId) == 0) return kUpdateSabunNotLoaded;
+  if (Report(55, progress_text::kReading, path, callback, context, n, i)) return kUpdateStopped;
+
+  // The new directory is the installed one rebuilt table for table: every
+  // installed table must be named by exactly one record, or the offset table
+  // and the directory of the new font would disagree.
+  const size_t count = sabunData_->tableCount;
+  newImageSize_ = sabunData_->newFileLength;
+  if (count != header_.numTables || count != tables_.size() || newImageSize_ > kMaxNewImageSize ||
+      newImageSize_ < sabun::FirstTableOffset(count)) {
+    return kUpdateFontUnusable;
+  }
+  if (!AllocateZeroed(&newImage_, size_t{newImageSize_} + 1)) return kUpdateFontUnusable;
+  otu::Writer offsetTable(newImage_.data(), newImageSize_);
+  offsetTable.WriteU32(header_.sfntVersion);
+  offsetTable.WriteU16(header_.numTables);
+  offsetTable.WriteU16(header_.searchRange);
+  offsetTable.WriteU16(header_.entrySelector);
+  offsetTable.WriteU16(header_.rangeShift);
+
+  std::vector<bool> rebuilt(tables_.size(), false);
+  for (size_t k = 0; k < count; ++k) {
+    const CSabunTagObject* record = sabunData_->GetSabunTag(static_cast<int32_t>(k));
+    if (record == nullptr) return kUpdateFontUnusable;
+    char tagText[5];
+    std::memcpy(tagText, record->tagText, sizeof tagText);
+    CTagObject* table = FindTag(tagText);
+    if (table == nullptr || record->newLength > newImageSize_) return kUpdateFontUnusable;
+    size_t position = 0;
+    while (tables_[position].get() != table) ++position;
+    if (rebuilt[position]) return kUpdateFontUnusable;
+    rebuilt[position] = true;
+    if (table->ApplySabun(*record) == 0) return kUpdateFontUnusable;
+  }
+
+  int32_t result = AssembleTables();
+  if (result == kUpdateOk) result = WriteLicenseText(path, header_, callback, context, n, i);
+  if (result == kUpdateOk) result = RecalcChecksum(path, header_, callback, context, n, i);
+  return result;
+}
+
+int32_t COpenTypeManager::AssembleTables() {
+  const size_t count = sabunData_->tableCount;
+  for (size_t j = 0; j < count; ++j) {
+    const CTagObject& table = *tables_[j];
+    const size_t entry = EntryOffset(static_cast<size_t>(table.index));
+    if (!otu::RangeFits(entry, kDirectoryEntrySize, newImageSize_) ||
+        !otu::RangeFits(table.newOffset, table.newLength, newImageSize_) ||
+        table.newLength > table.newData.size()) {
+      return kUpdateFontUnusable;
+    }
+    otu::Writer directory(newImage_.data() + entry, kDirectoryEntrySize);
+    directory.WriteBytes(table.newTag, 4);
+    directory.WriteU32(table.newChecksum);
+    directory.WriteU32(table.newOffset);
+    directory.WriteU32(table.newLength);
+    if (table.newLength != 0) std::memcpy(newImage_.data() + table.newOffset, table.newData.data(), table.newLength);
+  }
+  return kUpdateOk;
+}
+
+int32_t COpenTypeManager::RecalcChecksum(const char* path, const COpenTypeHeader& values,
+                                         UpdateProgressFunc callback, void* context, int32_t n, int32_t i) {
+  uint8_t* image = newImage_.data();
+  size_t entry = 0;
+  const bool found = FindNewDirectoryEntry("head", values.numTables, &entry);
+  uint32_t headOffset = 0;
+  uint32_t headLength = 0;
+  uint32_t adjustment = 0;
+  if (found) {
+    otu::LoadU32(image, newImageSize_, entry + 8, &headOffset);
+    otu::LoadU32(image, newImageSize_, entry + 12, &headLength);
+    // checkSumAdjustment must lie inside the head table and the image.
+    if (headLength < CHeadInfoObject::kHeadSize || !otu::RangeFits(headOffset, headLength, newImageSize_)) {
+      return kUpdateFontUnusable;
+    }
+    otu::StoreU32(image, newImageSize_, headOffset + kCheckSumAdjustmentOffset, 0);
+    // Padding the image does not hold counts as zero.
+    size_t padded = (size_t{headLength} + 3) & ~size_t{3};
+    if (padded > newImageSize_ - headOffset) padded = newImageSize_ - headOffset;
+    otu::StoreU32(image, newImageSize_, entry + 4, SumWordsPadded(image + headOffset, padded));
+    adjustment = kChecksumMagic - SumWordsPadded(image, newImageSize_);
+  }
+  if (Report(75, progress_text::kRecalculatingChecksum, path, callback, context, n, i)) return kUpdateStopped;
+  if (!found) return kUpdateNoHeadTable;
+  otu::StoreU32(image, newImageSize_, headOffset + kCheckSumAdjustmentOffset, adjustment);
+  return kUpdateOk;
+}

@@ -1,0 +1,102 @@
+// The in-memory model of an installed OpenType (CFF) font: the offset table,
+// one object per table with its installed bytes and its rebuilt counterpart,
+// the tags a revisable font may carry, and the table checksum.
+#ifndef OTU_ENGINE_FONT_MODEL_H_
+#define OTU_ENGINE_FONT_MODEL_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+class CSabunTagObject;
+
+// Sum of the big-endian 32-bit words of `bytes`, over RoundUp4(length) bytes.
+// The caller's buffer must reach that padded end.
+uint32_t CalcTableChecksum(const uint8_t* bytes, uint32_t length);
+
+// Sum modulo 2^32 of the big-endian 32-bit words of `size` bytes; 1 to 3
+// trailing bytes form one more word, padded with zero bytes.
+uint32_t SumWordsPadded(const uint8_t* bytes, size_t size);
+
+// Resizes *buffer to `size` zero bytes; false (buffer emptied) when the
+// memory cannot be had.
+bool AllocateZeroed(std::vector<uint8_t>* buffer, size_t size);
+
+// Size of the offset table and of one directory entry.
+constexpr size_t kOffsetTableSize = 12;
+constexpr size_t kDirectoryEntrySize = 16;
+constexpr uint32_t kSfntVersionOtto = 0x4F54544F;
+
+// The tags a revisable font may contain, in the order they are tried.
+constexpr size_t kAcceptedTagCount = 17;
+extern const char* const kAcceptedTags[kAcceptedTagCount];
+// True when the NUL-terminated `tagText` equals one of them byte for byte.
+bool IsAcceptedTag(const char* tagText);
+
+class COpenTypeObject {
+ public:
+  virtual ~COpenTypeObject() = default;
+};
+
+class COpenTypeHeader : public COpenTypeObject {
+ public:
+  // 1 when `file` starts an OTTO font (fields filled, state 2), else 0.
+  int ReadHeader(const uint8_t* file, size_t fileLength);
+
+  int32_t state = -1;
+  uint32_t sfntVersion = 0;
+  uint16_t numTables = 0;
+  uint16_t searchRange = 0;
+  uint16_t entrySelector = 0;
+  uint16_t rangeShift = 0;
+};
+
+class CTagObject : public COpenTypeObject {
+ public:
+  // Fills the first field group from the 16-byte directory entry at `entry`.
+  // Returns the padded length, or -1 when the table lies (partly) outside the
+  // file: its bytes could not be read.
+  int32_t ReadEntry(const uint8_t* entry, const uint8_t* file, size_t fileLength);
+
+  // Rebuilds the table from its difference record into the second field
+  // group. 1 on success; 0 when a run would reach outside the installed table
+  // or the new table (nothing of the rebuilt side is left then).
+  int ApplySabun(const CSabunTagObject& record);
+
+  // The table in the installed font.
+  uint8_t tag[4] = {};
+  uint32_t checksum = 0;
+  uint32_t offset = 0;
+  uint32_t length = 0;
+  char tagText[5] = {};
+  int32_t paddedLength = 0;
+  const uint8_t* data = nullptr;
+  // Bytes of the file from `data` to its end: the table and whatever padding
+  // the file still holds after it.
+  size_t dataAvailable = 0;
+  int32_t index = 0;
+
+  // The rebuilt table.
+  std::vector<uint8_t> newData;
+  uint8_t newTag[4] = {};
+  uint32_t newChecksum = 0;
+  uint32_t newOffset = 0;
+  uint32_t newLength = 0;
+
+ private:
+  void ClearRebuilt();
+};
+
+using TagList = std::vector<std::unique_ptr<CTagObject>>;
+
+// Reads the `header.numTables` directory entries into `tables`, in directory
+// order. 0 when the directory or a table extends past the end of the file,
+// or, with `acceptedTagsOnly`, when a tag is outside the accepted list.
+int LoadTableDirectory(const COpenTypeHeader& header, const uint8_t* file, size_t fileLength,
+                       bool acceptedTagsOnly, TagList* tables);
+
+// The first table whose tagText equals `tagText`, or null.
+CTagObject* FindTag(const TagList& tables, const char* tagText);
+
+#endif  // OTU_ENGINE_FONT_MODEL_H_

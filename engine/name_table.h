@@ -1,0 +1,66 @@
+// The name table, decoded only to read the font name and the two License
+// Description texts out of it.
+#ifndef OTU_ENGINE_NAME_TABLE_H_
+#define OTU_ENGINE_NAME_TABLE_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "engine/font_model.h"
+
+// Size of a carried License Description text and of a font name buffer.
+constexpr size_t kLicenseTextSize = 255;
+constexpr size_t kFontNameSize = 255;
+constexpr uint16_t kLicenseNameId = 13;
+
+class CNameRecordObject : public COpenTypeObject {
+ public:
+  static constexpr size_t kTextSize = 260;
+  static constexpr size_t kRecordSize = 12;
+
+  // Reads the record at `recordOffset` and copies its string (at most 260
+  // bytes of it; `length` keeps the stored length). 0 when the record or its
+  // string lies outside the table.
+  int ReadRecord(const uint8_t* table, size_t tableLength, size_t recordOffset, uint16_t stringOffset);
+
+  uint16_t platformID = 0;
+  uint16_t encodingID = 0;
+  uint16_t languageID = 0;
+  uint16_t nameID = 0;
+  uint16_t length = 0;
+  uint16_t offset = 0;
+  uint8_t text[kTextSize] = {};
+};
+
+class CNameTableObject : public CTagObject {
+ public:
+  static constexpr size_t kHeaderSize = 6;
+
+  // 1, or 0 when the header, a record or a string lies outside the table.
+  int ReadNameTable(const uint8_t* table, size_t tableLength);
+
+  uint16_t format = 0;
+  uint16_t count = 0;
+  uint16_t stringOffset = 0;
+  std::vector<std::unique_ptr<CNameRecordObject>> records;
+};
+
+class CTagNameObject : public CTagObject {
+ public:
+  // Decodes this table (ReadEntry has run) from a working copy of its bytes.
+  int LoadNameTable();
+  // The fifth record's text as a NUL-terminated string (cut to 254
+  // characters). 1, or 0 when there is no fifth record or its text is empty.
+  int GetFontName(char name[kFontNameSize]) const;
+  // Copies the first Macintosh (1, 0, 0, 13) and Windows (3, 1, 0x409, 13)
+  // License Description strings into the caller's zero-filled buffers. 1 when
+  // both exist; 0 otherwise, also when one is longer than 255 bytes (it is
+  // then not copied).
+  int GetLicenseText(uint8_t macintosh[kLicenseTextSize], uint8_t windows[kLicenseTextSize]) const;
+
+  CNameTableObject nameTable;
+};
+
+#endif  // OTU_ENGINE_NAME_TABLE_H_

@@ -1,0 +1,222 @@
+// The update driver's walk: reading the installed font, the temporary file,
+// the replacement and its verification, and the font identity query.
+#include "engine/opentype_manager.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include "engine/byte_io.h"
+#include "engine/head_table.h"
+
+namespace {
+
+// Names drawn for a temporary file before giving up: a clash with an existing
+// file only costs another draw.
+constexpr int kTemporaryNameAttempts = 16;
+// Temporary paths live in fixed 260-byte buffers on the target system.
+constexpr size_t kMaxTemporaryPath = 259;
+
+}  // namespace
+
+COpenTypeManager::COpenTypeManager(platform::FileSystem& files, const platform::ResourceSource& resources,
+                                   const CTargetLookup* targets)
+    : files_(files), resources_(resources), targets_(targets) {}
+
+COpenTypeManager::~COpenTypeManager() { Reset(); }
+
+void COpenTypeManager::Reset() {
+  installedImage_.clear();
+  installedImage_.shrink_to_fit();
+  tables_.clear();
+  sabunData_.reset();
+  newImage_.clear();
+  newImage_.shrink_to_fit();
+}
+
+bool COpenTypeManager::Report(int32_t p, const char* stepFormat, const char* path, UpdateProgressFunc callback,
+                              void* context, int32_t n, int32_t i) const {
+  if (callback == nullptr) return false;
+  std::string fileText = FormatProgressText(progress_text::kFile, path);
+  std::string stepText = FormatProgressText(stepFormat, BaseNameWithoutExtension(path));
+  return callback(OverallPercent(p, n, i), p, fileText.c_str(), stepText.c_str(), context) != 0;
+}
+
+bool COpenTypeManager::ReadWholeFile(const char* path, platform::Share share, std::vector<uint8_t>* image) {
+  std::unique_ptr<platform::File> file = files_.OpenRead(path, share);
+  if (file == nullptr) return false;
+  int64_t length = 0;
+  if (!file->Length(&length) || length <= 0 || length > 0x7FFFFFF0) return false;
+  // The spare byte past the file is part of the buffer, never of the file.
+  if (!AllocateZeroed(image, static_cast<size_t>(length) + 1)) return false;
+  if (!file->Read(image->data(), static_cast<size_t>(length))) return false;
+  file->Close();
+  return true;
+}
+
+int32_t COpenTypeManager::ReadFont(const char* path, UpdateProgressFunc callback, void* context, int32_t n,
+                                   int32_t i) {
+  Reset();
+  // Reports 10 to 30 are made only for a caller that has a window to show them.
+  UpdateProgressFunc reporter = context != nullptr ? callback : nullptr;
+  if (!ReadWholeFile(path, platform::Share::kExclusive, &installedImage_)) {
+    Reset();
+    return kUpdateFontUnusable;
+  }
+  installedLength_ = static_cast<int32_t>(installedImage_.size() - 1);
+  const size_t length = static_cast<size_t>(installedLength_);
+  if (Report(10, progress_text::kOpening, path, reporter, context, n, i)) return kUpdateStopped;
+
+  int32_t result = kUpdateOk;
+  if (header_.ReadHeader(installedImage_.data(), length) == 0) {
+    result = kUpdateFontUnusable;
+  } else {
+    if (Report(20, progress_text::kReading, path, reporter, context, n, i)) return kUpdateStopped;
+    if (header_.state != 2 ||
+        LoadTableDirectory(header_, installedImage_.data(), length, true, &tables_) == 0) {
+      return kUpdateFontUnusable;
+    }
+  }
+  if (Report(30, progress_text::kTagsRead, path, reporter, context, n, i)) return kUpdateStopped;
+  for (size_t k = 0; k < tables_.size(); ++k) tables_[k]->index = static_cast<int32_t>(k);
+  return result;
+}
+
+bool COpenTypeManager::DrawTemporaryPath(std::string* path) const {
+  std::string folder;
+  if (!files_.TempFolder(&folder)) return false;
+  std::string drawn =
+      folder + std::to_string(static_cast<long long>(std::time(nullptr))) + std::to_string(std::rand() % 255);
+  if (drawn.size() > kMaxTemporaryPath) return false;
+  *path = drawn;
+  return true;
+}
+
+bool COpenTypeManager::WriteTemporaryFile(const uint8_t* bytes, size_t size, std::string* path, bool* created) {
+  *created = false;
+  std::unique_ptr<platform::File> file;
+  for (int attempt = 0; attempt < kTemporaryNameAttempts && file == nullptr; ++attempt) {
+    if ((attempt > 0 || path->empty()) && !DrawTemporaryPath(path)) return false;
+    file = files_.CreateExclusive(*path);
+  }
+  if (file == nullptr) return false;
+  *created = true;
+  bool written = file->Write(bytes, size);
+  if (file->Close() && written) return true;
+  files_.Remove(*path);
+  *created = false;
+  return false;
+}
+
+int32_t COpenTypeManager::BuildFont(const char* path, int32_t resourceId, std::string* temporaryPath,
+                                    UpdateProgressFunc callback, void* context, int32_t n, int32_t i) {
+  int32_t result = RebuildFont(path, resourceId, callback, context, n, i);
+  if (result != kUpdateOk) return result;
+  // A stop here is honoured only after the file is written: the caller then
+  // removes it without installing it.
+  if (Report(90, progress_text::kCreating, path, callback, context, n, i)) result = kUpdateStopped;
+  if (!WriteTemporaryFile(newImage_.data(), newImageSize_, temporaryPath, &temporaryCreated_)) {
+    return kUpdateTempFileFailed;
+  }
+  imageWordSum_ += SumWordsPadded(newImage_.data(), newImageSize_ & ~uint32_t{3});
+  newImage_.clear();
+  newImage_.shrink_to_fit();
+  return result;
+}
+
+int32_t COpenTypeManager::VerifyFont(const char* path, uint32_t expectedWordSum) {
+  std::vector<uint8_t> written;
+  if (!ReadWholeFile(path, platform::Share::kReadWrite, &written)) return kUpdateReplacedUnreadable;
+  size_t length = written.size() - 1;
+  // A file of another length is not the one written, whatever its sum.
+  if (length != newImageSize_) return kUpdateVerifyMismatch;
+  return SumWordsPadded(written.data(), length & ~size_t{3}) == expectedWordSum ? kUpdateOk
+                                                                                  : kUpdateVerifyMismatch;
+}
+
+void COpenTypeManager::RestoreInstalled(const char* path) {
+  const size_t length = static_cast<size_t>(installedLength_);
+  std::vector<uint8_t> current;
+  if (ReadWholeFile(path, platform::Share::kReadWrite, &current) && current.size() - 1 == length &&
+      std::memcmp(current.data(), installedImage_.data(), length) == 0) {
+    return;
+  }
+  std::string restorePath;
+  bool created = false;
+  if (WriteTemporaryFile(installedImage_.data(), length, &restorePath, &created)) {
+    files_.CopyOver(restorePath, path);
+  }
+  if (created) files_.Remove(restorePath);
+}
+
+int32_t COpenTypeManager::UpdateFont(const char* path, int32_t expectedRevision, UpdateProgressFunc callback,
+                                     void* context, int32_t n, int32_t i) {
+  temporaryCreated_ = false;
+  int32_t result = ReadFont(path, callback, context, n, i);
+  if (result == kUpdateOk) result = TakeLicenseTexts();
+  int32_t resourceId = 0;
+  // Without its target entry the font has no difference data to apply.
+  if (result == kUpdateOk &&
+      (targets_ == nullptr || !targets_->FindTargetResource(path, expectedRevision, &resourceId))) {
+    result = kUpdateSabunNotLoaded;
+  }
+  if (result != kUpdateOk) {
+    Reset();
+    return result;
+  }
+
+  std::string temporaryPath;
+  DrawTemporaryPath(&temporaryPath);
+  result = BuildFont(path, resourceId, &temporaryPath, callback, context, n, i);
+  if (result == kUpdateOk) {
+    if (!files_.CopyOver(temporaryPath, path)) {
+      result = kUpdateCopyFailed;
+    } else {
+      Report(100, progress_text::kCopyingFromTemp, path, callback, context, n, i);
+      result = VerifyFont(path, imageWordSum_);
+    }
+    // The installed bytes are still in memory: a failed copy or verification
+    // never leaves the user with a damaged font.
+    if (result != kUpdateOk) RestoreInstalled(path);
+  }
+  if (temporaryCreated_) files_.Remove(temporaryPath);
+  temporaryCreated_ = false;
+  Reset();
+  return result;
+}
+
+int COpenTypeManager::GetFontIdentity(const char* path, uint32_t* revision, char name[kFontNameSize]) {
+  Reset();
+  if (!ReadWholeFile(path, platform::Share::kExclusive, &installedImage_)) {
+    Reset();
+    return 0;
+  }
+  installedLength_ = static_cast<int32_t>(installedImage_.size() - 1);
+  const uint8_t* file = installedImage_.data();
+  const size_t length = static_cast<size_t>(installedLength_);
+  COpenTypeHeader header;
+  TagList entries;
+  if (header.ReadHeader(file, length) == 0 || header.state != 2 ||
+      !otu::RangeFits(kOffsetTableSize, kDirectoryEntrySize * header.numTables, length)) {
+    Reset();
+    return 0;
+  }
+  bool nameFound = false;
+  bool revisionFound = false;
+  for (uint16_t k = 0; k < header.numTables && !nameFound; ++k) {
+    const uint8_t* entry = file + kOffsetTableSize + kDirectoryEntrySize * k;
+    if (std::memcmp(entry, "name", 4) != 0) continue;
+    CTagNameObject nameTable;
+    nameFound = nameTable.ReadEntry(entry, file, length) >= 0 && nameTable.LoadNameTable() == 1 &&
+                nameTable.GetFontName(name) == 1;
+  }
+  for (uint16_t k = 0; k < header.numTables && !revisionFound; ++k) {
+    const uint8_t* entry = file + kOffsetTableSize + kDirectoryEntrySize * k;
+    if (std::memcmp(entry, "head", 4) != 0) continue;
+    CTagHeadObject head;
+    revisionFound = head.ReadEntry(entry, file, length) >= 0 && head.ReadHead() == 1;
+    if (revisionFound) *revision = head.headInfo.fontRevision;
+  }
+  Reset();
+  return nameFound && revisionFound ? 1 : 0;
+}

@@ -1,0 +1,129 @@
+// The update driver: revises one installed font from end to end (read,
+// License Description carry-over, rebuild, assembly, checksums, temporary
+// file, replacement, verification) and answers font identity queries.
+#ifndef OTU_ENGINE_OPENTYPE_MANAGER_H_
+#define OTU_ENGINE_OPENTYPE_MANAGER_H_
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/font_model.h"
+#include "engine/name_table.h"
+#include "engine/sabun_data.h"
+#include "engine/target_lookup.h"
+#include "engine/update_progress.h"
+#include "platform/file_system.h"
+#include "platform/resources.h"
+
+// Result codes of one font update.
+enum UpdateResult : int32_t {
+  kUpdateOk = 0,
+  kUpdateFontUnusable = 1,
+  kUpdateStopped = 6,
+  kUpdateSabunNotLoaded = 7,
+  kUpdateNoNameTable = 8,
+  kUpdateNoHeadTable = 9,
+  kUpdateCopyFailed = 10,
+  kUpdateTempFileFailed = 11,
+  kUpdateReplacedUnreadable = 12,
+  kUpdateVerifyMismatch = 13,
+};
+
+class COpenTypeManager : public COpenTypeObject {
+ public:
+  // `targets` may be null for a manager that only rebuilds in memory or
+  // answers identity queries; UpdateFont then finds no target.
+  COpenTypeManager(platform::FileSystem& files, const platform::ResourceSource& resources,
+                   const CTargetLookup* targets);
+  ~COpenTypeManager() override;
+
+  int32_t UpdateFont(const char* path, int32_t expectedRevision, UpdateProgressFunc callback,
+                     void* context, int32_t n, int32_t i);
+
+  // Reads the installed font whole and loads its table directory: 0, 1 or 6.
+  int32_t ReadFont(const char* path, UpdateProgressFunc callback, void* context, int32_t n, int32_t i);
+  // Takes the two License Description texts of the installed font: 0, or 1
+  // when the font lacks one of them.
+  int32_t TakeLicenseTexts();
+  // Loads difference resource `resourceId`, rebuilds every table and
+  // assembles and finishes the new image in memory: 0, 1, 6, 7, 8 or 9.
+  int32_t RebuildFont(const char* path, int32_t resourceId, UpdateProgressFunc callback, void* context,
+                      int32_t n, int32_t i);
+  // RebuildFont, then writes the new image to a new temporary file. The file
+  // is created at *temporaryPath, or at a freshly drawn name when that one is
+  // taken; *temporaryPath is then updated and TemporaryCreated() tells
+  // whether there is a file to remove. 0, 1, 6, 7, 8, 9 or 11.
+  int32_t BuildFont(const char* path, int32_t resourceId, std::string* temporaryPath,
+                    UpdateProgressFunc callback, void* context, int32_t n, int32_t i);
+
+  // 1 when `entry` (16 bytes of the installed directory) is the name table
+  // and both License Description records exist.
+  int ReadLicenseText(const uint8_t* entry, uint8_t macintosh[kLicenseTextSize],
+                      uint8_t windows[kLicenseTextSize]);
+  // 0, 1 (a record or the table does not fit), 6 or 8.
+  int32_t WriteLicenseText(const char* path, const COpenTypeHeader& values, UpdateProgressFunc callback,
+                           void* context, int32_t n, int32_t i);
+  // 0, 1 (head table shorter than 54 bytes), 6 or 9.
+  int32_t RecalcChecksum(const char* path, const COpenTypeHeader& values, UpdateProgressFunc callback,
+                         void* context, int32_t n, int32_t i);
+  // 0, or 12 (unreadable or empty) or 13 (word sum or length differs from
+  // what was written).
+  int32_t VerifyFont(const char* path, uint32_t expectedWordSum);
+
+  // 1 when both the font name (fifth name record) and the head fontRevision
+  // were found.
+  int GetFontIdentity(const char* path, uint32_t* revision, char name[kFontNameSize]);
+
+  void Reset();
+  CTagObject* FindTag(const char* tagText) const { return ::FindTag(tables_, tagText); }
+
+  // The finished new image after RebuildFont (until BuildFont writes it).
+  const uint8_t* NewImage() const { return newImage_.data(); }
+  uint32_t NewImageSize() const { return newImageSize_; }
+  bool TemporaryCreated() const { return temporaryCreated_; }
+  uint32_t ImageWordSum() const { return imageWordSum_; }
+  const uint8_t* MacintoshLicenseText() const { return macintoshLicenseText_; }
+  const uint8_t* WindowsLicenseText() const { return windowsLicenseText_; }
+
+ private:
+  // Reports point p; true when the callback asks to stop.
+  bool Report(int32_t p, const char* stepFormat, const char* path, UpdateProgressFunc callback,
+              void* context, int32_t n, int32_t i) const;
+  // Reads `path` whole into *image; false when it cannot be opened, is
+  // empty or cannot be read.
+  bool ReadWholeFile(const char* path, platform::Share share, std::vector<uint8_t>* image);
+  // Places every rebuilt table in the new image: 0, or 1 when a table or the
+  // directory does not fit.
+  int32_t AssembleTables();
+  // Offset in the new image of the first of its `numTables` directory
+  // entries whose tag is `tag` (4 bytes); false when none is.
+  bool FindNewDirectoryEntry(const char* tag, uint16_t numTables, size_t* entryOffset) const;
+  bool DrawTemporaryPath(std::string* path) const;
+  // Writes `size` bytes into a newly created temporary file (at *temporaryPath
+  // unless empty or taken, else at a drawn name); false on any failure, the
+  // file then removed. *created tells whether a file now exists to remove.
+  bool WriteTemporaryFile(const uint8_t* bytes, size_t size, std::string* temporaryPath, bool* created);
+  // Puts the installed bytes, still in memory, back at `path` unless the
+  // file already holds them.
+  void RestoreInstalled(const char* path);
+
+  platform::FileSystem& files_;
+  const platform::ResourceSource& resources_;
+  const CTargetLookup* targets_;
+
+  int32_t installedLength_ = 0;
+  std::vector<uint8_t> installedImage_;
+  COpenTypeHeader header_;
+  std::vector<uint8_t> newImage_;
+  uint32_t newImageSize_ = 0;
+  uint8_t macintoshLicenseText_[kLicenseTextSize] = {};
+  uint8_t windowsLicenseText_[kLicenseTextSize] = {};
+  TagList tables_;
+  std::unique_ptr<CMakeSabunData> sabunData_;
+  uint32_t imageWordSum_ = 0;
+  bool temporaryCreated_ = false;
+};
+
+#endif  // OTU_ENGINE_OPENTYPE_MANAGER_H_

@@ -1,0 +1,110 @@
+#include "engine/sabun_data.h"
+
+#include <cstring>
+
+#include "engine/byte_io.h"
+#include "engine/sabun_format.h"
+
+namespace {
+
+bool FindSabunResource(const platform::ResourceSource& resources, int32_t resourceId,
+                       platform::ResourceBytes* out) {
+  uint16_t id = static_cast<uint16_t>(static_cast<uint32_t>(resourceId) & 0xFFFFu);
+  return resources.Find(sabun::kResourceType, id, out) && out->data != nullptr && out->size != 0;
+}
+
+}  // namespace
+
+CNewTagObject::CNewTagObject(int32_t destination, int32_t runLength, const uint8_t* bytes)
+    : destinationOffset(destination), length(runLength), literal(static_cast<size_t>(runLength) + 1, 0) {
+  if (runLength > 0) std::memcpy(literal.data(), bytes, static_cast<size_t>(runLength));
+}
+
+int CSabunTagObject::ReadSabun(const uint8_t* block, size_t available) {
+  hasBlock = 1;
+  otu::Buffer in(block, available);
+  int32_t copyCount;
+  if (!in.ReadS32(&copyCount)) return 0;
+  if (copyCount > 0) {
+    // A count the remaining bytes cannot hold is refused before anything is
+    // allocated for it.
+    if (static_cast<uint64_t>(copyCount) * sabun::kCopyRunSize > in.remaining()) return 0;
+    copyRuns.reserve(static_cast<size_t>(copyCount));
+    for (int32_t k = 0; k < copyCount; ++k) {
+      int32_t source, runLength, destination;
+      in.ReadS32(&source);
+      in.ReadS32(&runLength);
+      in.ReadS32(&destination);
+      copyRuns.push_back(std::make_unique<COldTagObject>(source, runLength, destination));
+    }
+  }
+  int32_t insertCount;
+  if (!in.ReadS32(&insertCount)) return 0;
+  if (insertCount <= 0) return 1;
+  if (static_cast<uint64_t>(insertCount) * sabun::kInsertRunHeaderSize > in.remaining()) return 0;
+  insertRuns.reserve(static_cast<size_t>(insertCount));
+  for (int32_t m = 0; m < insertCount; ++m) {
+    int32_t destination, runLength;
+    if (!in.ReadS32(&destination) || !in.ReadS32(&runLength)) return 0;
+    if (runLength < 0 || static_cast<size_t>(runLength) > in.remaining()) return 0;
+    insertRuns.push_back(std::make_unique<CNewTagObject>(destination, runLength, in.here()));
+    in.Skip(static_cast<size_t>(runLength));
+  }
+  return 1;
+}
+
+int CMakeSabunData::LoadSabunData(int32_t resourceId) {
+  platform::ResourceBytes resource;
+  if (!FindSabunResource(resources_, resourceId, &resource)) return 0;
+  if (resource.size > 0x7FFFFFFFu) return 0;
+  size = static_cast<int32_t>(resource.size);
+  if (!AllocateZeroed(&bytes, resource.size + size_t{1})) return 0;
+  std::memcpy(bytes.data(), resource.data, resource.size);
+
+  otu::Buffer in(bytes.data(), resource.size);
+  if (resource.size < sabun::kHeaderSize) return 0;
+  in.ReadBytes(magic, sizeof magic);
+  in.ReadBytes(fontName, sizeof fontName);
+  in.ReadU32(&expectedRevision);
+  in.ReadU32(&newFileLength);
+  in.ReadU8(&tableCount);
+  in.ReadBytes(date, sizeof date);
+  if (tableCount == 0) return 1;
+
+  for (size_t i = 0; i < tableCount; ++i) {
+    auto record = std::make_unique<CSabunTagObject>();
+    if (!in.Seek(sabun::RecordOffset(i)) || in.remaining() < sabun::kRecordSize) return 0;
+    in.ReadBytes(record->tag, 4);
+    std::memcpy(record->tagText, record->tag, 4);
+    in.ReadU8(&record->newIndex);
+    in.ReadU8(&record->order);
+    in.ReadU32(&record->blockOffset);
+    in.ReadU32(&record->newLength);
+    in.ReadU32(&record->newOffset);
+    records.push_back(std::move(record));
+    CSabunTagObject& stored = *records.back();
+    if (stored.blockOffset >= resource.size) return 0;
+    if (stored.blockOffset != 0 &&
+        !stored.ReadSabun(bytes.data() + stored.blockOffset, resource.size - stored.blockOffset)) {
+      return 0;
+    }
+  }
+  return 1;
+}
+
+int CMakeSabunData::GetFontInfo(int32_t resourceId, char name[32], uint32_t* revision) const {
+  platform::ResourceBytes resource;
+  if (!FindSabunResource(resources_, resourceId, &resource)) return 0;
+  if (resource.size < sabun::kHeaderSize) return 0;
+  if (std::memcmp(resource.data + sabun::kMagicOffset, sabun::kMagic, sabun::kMagicLength) != 0) return 0;
+  std::memcpy(name, resource.data + sabun::kFontNameOffset, sabun::kFontNameSize);
+  otu::LoadU32(resource.data, resource.size, sabun::kExpectedRevisionOffset, revision);
+  return 1;
+}
+
+const CSabunTagObject* CMakeSabunData::GetSabunTag(int32_t index) const {
+  for (const auto& record : records) {
+    if (record->newIndex == index) return record.get();
+  }
+  return nullptr;
+}

@@ -1,0 +1,29 @@
+#include "engine/update_progress.h"
+
+#include "platform/file_system.h"
+
+int32_t OverallPercent(int32_t p, int32_t n, int32_t i) {
+  if (n <= 0) return p;
+  if (p < 90) return i * 100 / n + p / n;
+  // volatile forces each quotient out of any wider register (x87) into a
+  // genuine float before it is widened again.
+  volatile float done = static_cast<float>(i * 100) / static_cast<float>(n);
+  volatile float step = static_cast<float>(p) / static_cast<float>(n);
+  double sum = static_cast<double>(done) + static_cast<double>(step);
+  return static_cast<int32_t>(sum);
+}
+
+std::string FormatProgressText(const char* format, const std::string& argument) {
+  std::string text(format);
+  size_t at = text.find("%s");
+  if (at != std::string::npos) text.replace(at, 2, argument);
+  return text;
+}
+
+std::string BaseNameWithoutExtension(const std::string& path) {
+  size_t folderEnd = path.find_last_of(std::string("/") + platform::PathSeparator());
+  std::string name = folderEnd == std::string::npos ? path : path.substr(folderEnd + 1);
+  size_t dot = name.rfind('.');
+  if (dot != std::string::npos) name.erase(dot);
+  return name;
+}

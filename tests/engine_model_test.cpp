@@ -1,0 +1,212 @@
+// The font model: checksums, the offset table, the directory load, and the
+// decoding of the head and name tables.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "engine/font_model.h"
+#include "engine/head_table.h"
+#include "engine/name_table.h"
+#include "tests/font_builder.h"
+
+namespace {
+
+using testfont::Bytes;
+
+TEST(EngineModelTest, ChecksumPadsWithZeroAndSumsModulo32Bits) {
+  const uint8_t five[8] = {1, 2, 3, 4, 5, 0xEE, 0xEE, 0xEE};
+  Bytes padded(five, five + 8);
+  padded[5] = padded[6] = padded[7] = 0;
+  EXPECT_EQ(0x06020304u, CalcTableChecksum(padded.data(), 5));
+  EXPECT_EQ(0u, CalcTableChecksum(padded.data(), 0));
+  // The padding bytes the buffer holds are summed: they are the caller's.
+  EXPECT_EQ(0x01020304u + 0x05EEEEEEu, CalcTableChecksum(five, 5));
+  const uint8_t wraps[8] = {0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 2};
+  EXPECT_EQ(1u, CalcTableChecksum(wraps, 8));
+  EXPECT_EQ(0x05000000u, SumWordsPadded(five + 4, 1));
+}
+
+TEST(EngineModelTest, AcceptedTagsCompareByteForByte) {
+  for (const char* tag : {"BASE", "CFF ", "GPOS", "GSUB", "OS/2", "VORG", "cmap", "head", "hhea", "hmtx",
+                          "maxp", "name", "post", "vhea", "vmtx", "EBDT", "EBLC"}) {
+    EXPECT_TRUE(IsAcceptedTag(tag)) << tag;
+  }
+  for (const char* tag : {"CFF", "cff ", "HEAD", "DSIG", "kern", "glyf", ""}) EXPECT_FALSE(IsAcceptedTag(tag)) << tag;
+}
+
+TEST(EngineModelTest, HeaderAcceptsOnlyOtto) {
+  Bytes font = testfont::BuildFont(testfont::SampleTables(0x00010000, "Sample R", 1));
+  COpenTypeHeader header;
+  ASSERT_EQ(1, header.ReadHeader(font.data(), font.size()));
+  EXPECT_EQ(2, header.state);
+  EXPECT_EQ(0x4F54544Fu, header.sfntVersion);
+  EXPECT_EQ(5, header.numTables);
+  EXPECT_EQ(64, header.searchRange);
+  EXPECT_EQ(2, header.entrySelector);
+  EXPECT_EQ(16, header.rangeShift);
+
+  for (uint32_t version : {0x00010000u, 0x74746366u /* ttcf */, 0x74727565u}) {
+    Bytes other = testfont::BuildFont(testfont::SampleTables(0x00010000, "Sample R", 1), version);
+    COpenTypeHeader rejected;
+    EXPECT_EQ(0, rejected.ReadHeader(other.data(), other.size()));
+    EXPECT_EQ(-1, rejected.state);
+  }
+  COpenTypeHeader truncated;
+  EXPECT_EQ(0, truncated.ReadHeader(font.data(), 3));
+  EXPECT_EQ(0, truncated.ReadHeader(font.data(), 11));
+}
+
+TEST(EngineModelTest, DirectoryLoadKeepsOrderAndRefusesWhatDoesNotFit) {
+  Bytes font = testfont::BuildFont(testfont::SampleTables(0x00010000, "Sample R", 1));
+  COpenTypeHeader header;
+  ASSERT_EQ(1, header.ReadHeader(font.data(), font.size()));
+  TagList tables;
+  ASSERT_EQ(1, LoadTableDirectory(header, font.data(), font.size(), true, &tables));
+  ASSERT_EQ(5u, tables.size());
+  EXPECT_STREQ("CFF ", tables[1]->tagText);
+  EXPECT_EQ(tables[1].get(), FindTag(tables, "CFF "));
+  EXPECT_EQ(nullptr, FindTag(tables, "CFF"));
+  EXPECT_EQ(40, tables[1]->paddedLength);
+  EXPECT_EQ(testfont::ReadU32(font, 16 + 16), tables[1]->checksum);
+  EXPECT_EQ(font.data() + tables[1]->offset, tables[1]->data);
+
+  // The last table reaches the end of the file: its length without padding
+  // fits, one byte more does not.
+  Bytes cut(font.begin(), font.begin() + static_cast<long>(tables[4]->offset + tables[4]->length));
+  TagList fits;
+  EXPECT_EQ(1, LoadTableDirectory(header, cut.data(), cut.size(), true, &fits));
+  cut.pop_back();
+  TagList past;
+  EXPECT_EQ(0, LoadTableDirectory(header, cut.data(), cut.size(), true, &past));
+  // A directory longer than the file.
+  COpenTypeHeader huge = header;
+  huge.numTables = 0xFFFF;
+  TagList none;
+  EXPECT_EQ(0, LoadTableDirectory(huge, font.data(), font.size(), true, &none));
+  // An offset far past the end, and one that wraps around with its length.
+  Bytes far = font;
+  testfont::WriteU32(&far, 12 + 16 * 2 + 8, 0xFFFFFFF0u);
+  TagList farTables;
+  EXPECT_EQ(0, LoadTableDirectory(header, far.data(), far.size(), true, &farTables));
+
+  // A table outside the accepted list stops the load, unless the caller
+  // reads any table.
+  Bytes dsig = font;
+  std::memcpy(dsig.data() + 12 + 16 * 4, "DSIG", 4);
+  TagList stopped;
+  EXPECT_EQ(0, LoadTableDirectory(header, dsig.data(), dsig.size(), true, &stopped));
+  EXPECT_EQ(4u, stopped.size());
+  TagList any;
+  EXPECT_EQ(1, LoadTableDirectory(header, dsig.data(), dsig.size(), false, &any));
+
+  COpenTypeHeader empty = header;
+  empty.numTables = 0;
+  TagList emptyTables;
+  EXPECT_EQ(1, LoadTableDirectory(empty, font.data(), font.size(), true, &emptyTables));
+  EXPECT_TRUE(emptyTables.empty());
+}
+
+TEST(EngineModelTest, HeadDecodesFieldsAndRefusesShortTables) {
+  Bytes head = testfont::HeadTable(0x00023000, 0x40);
+  CHeadInfoObject info;
+  ASSERT_EQ(1, info.ReadHead(head.data(), head.size()));
+  EXPECT_EQ(0x00010000u, info.version);
+  EXPECT_EQ(0x00023000u, info.fontRevision);
+  EXPECT_EQ(0x5F0F3CF5u, info.magicNumber);
+  EXPECT_EQ(1000, info.unitsPerEm);
+  EXPECT_EQ(0x40, info.modified[0]);
+  EXPECT_EQ(0x17, info.created[7]);
+  EXPECT_EQ(-100, info.xMin);
+  EXPECT_EQ(880, info.yMax);
+  EXPECT_EQ(3, info.lowestRecPPEM);
+  EXPECT_EQ(2, info.fontDirectionHint);
+  CHeadInfoObject shortHead;
+  EXPECT_EQ(0, shortHead.ReadHead(head.data(), 53));
+}
+
+CTagNameObject LoadName(const Bytes& table, Bytes* file) {
+  *file = testfont::BuildFont({{"name", table}});
+  CTagNameObject name;
+  name.ReadEntry(file->data() + 12, file->data(), file->size());
+  return name;
+}
+
+TEST(EngineModelTest, NameTableGivesFifthRecordAndFirstLicenceRecords) {
+  std::vector<testfont::NameRecord> records = {
+      {3, 1, 0x409, 1, testfont::Utf16Be("Family")},
+      {1, 0, 0, 13, testfont::Text("first mac")},
+      {3, 1, 0x409, 13, testfont::Utf16Be("first win")},
+      {1, 0, 0, 13, testfont::Text("second mac")},
+      {3, 1, 0x409, 6, testfont::Text("PostScriptName")},  // fifth: not a full name
+      {3, 1, 0x409, 13, testfont::Utf16Be("second win")},
+      {3, 1, 0x411, 13, testfont::Utf16Be("japanese")},
+  };
+  Bytes file;
+  CTagNameObject name = LoadName(testfont::NameTable(records), &file);
+  ASSERT_EQ(1, name.LoadNameTable());
+  EXPECT_EQ(7u, name.nameTable.records.size());
+  char fontName[kFontNameSize];
+  ASSERT_EQ(1, name.GetFontName(fontName));
+  EXPECT_STREQ("PostScriptName", fontName);
+  uint8_t mac[kLicenseTextSize] = {};
+  uint8_t win[kLicenseTextSize] = {};
+  ASSERT_EQ(1, name.GetLicenseText(mac, win));
+  EXPECT_STREQ("first mac", reinterpret_cast<char*>(mac));
+  Bytes expectedWin = testfont::Utf16Be("first win");
+  EXPECT_EQ(0, std::memcmp(win, expectedWin.data(), expectedWin.size()));
+  EXPECT_EQ(0, win[expectedWin.size()]);
+}
+
+TEST(EngineModelTest, NameTableMissingPiecesAndLimits) {
+  Bytes file;
+  // Four records: no font name. Only the Macintosh licence: 0, mac filled.
+  CTagNameObject four = LoadName(testfont::NameTable({{1, 0, 0, 1, testfont::Text("a")},
+                                                      {1, 0, 0, 13, testfont::Text("mac only")},
+                                                      {1, 0, 0, 3, testfont::Text("c")},
+                                                      {1, 0, 0, 4, testfont::Text("d")}}),
+                                 &file);
+  ASSERT_EQ(1, four.LoadNameTable());
+  char fontName[kFontNameSize];
+  EXPECT_EQ(0, four.GetFontName(fontName));
+  uint8_t mac[kLicenseTextSize] = {};
+  uint8_t win[kLicenseTextSize] = {};
+  EXPECT_EQ(0, four.GetLicenseText(mac, win));
+  EXPECT_STREQ("mac only", reinterpret_cast<char*>(mac));
+
+  // An empty fifth string is no name; an over-long one is cut to 254 bytes.
+  std::vector<testfont::NameRecord> records(5, {1, 0, 0, 1, testfont::Text("x")});
+  records[4].text.clear();
+  Bytes emptyFile;
+  CTagNameObject empty = LoadName(testfont::NameTable(records), &emptyFile);
+  ASSERT_EQ(1, empty.LoadNameTable());
+  EXPECT_EQ(0, empty.GetFontName(fontName));
+  records[4].text = Bytes(300, 'N');
+  records.push_back({1, 0, 0, 13, Bytes(256, 'L')});
+  records.push_back({3, 1, 0x409, 13, Bytes(20, 0)});
+  Bytes longFile;
+  CTagNameObject longName = LoadName(testfont::NameTable(records), &longFile);
+  ASSERT_EQ(1, longName.LoadNameTable());
+  EXPECT_EQ(300, longName.nameTable.records[4]->length);
+  ASSERT_EQ(1, longName.GetFontName(fontName));
+  EXPECT_EQ(254u, std::strlen(fontName));
+  // A licence text longer than the 255 bytes carried is refused.
+  EXPECT_EQ(0, longName.GetLicenseText(mac, win));
+
+  // A string past the end of the table, a record past the end, a header cut.
+  Bytes table = testfont::NameTable(testfont::StandardNameRecords("Font", "m", "w"));
+  Bytes pastString = table;
+  pastString[6 + 12 * 2 + 10] = 0xFF;  // record 2's string offset
+  Bytes f1;
+  CTagNameObject a = LoadName(pastString, &f1);
+  EXPECT_EQ(0, a.LoadNameTable());
+  Bytes pastRecords = table;
+  pastRecords[3] = 200;  // count
+  Bytes f2;
+  CTagNameObject b = LoadName(pastRecords, &f2);
+  EXPECT_EQ(0, b.LoadNameTable());
+  Bytes f3;
+  CTagNameObject c = LoadName(Bytes{0, 0, 0}, &f3);
+  EXPECT_EQ(0, c.LoadNameTable());
+}
+
+}  // namespace

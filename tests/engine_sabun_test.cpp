@@ -1,0 +1,268 @@
+// Difference files: the reader, its bounds, and the rebuilding of one table.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+
+#include "engine/font_model.h"
+#include "engine/sabun_data.h"
+#include "engine/sabun_format.h"
+#include "platform/resources.h"
+#include "tests/font_builder.h"
+
+namespace {
+
+using testfont::Bytes;
+
+// The complete 103-byte difference file for a one-table font.
+Bytes WorkedExample() {
+  Bytes file = {0x58, 0x4F, 0x54, 0x50};
+  const char name[] = "SampleMincho ProN R";
+  file.insert(file.end(), name, name + 19);
+  file.resize(36, 0);
+  for (uint8_t b : {0, 1, 0, 0, 0, 0, 0, 0x24, 1}) file.push_back(b);
+  file.resize(53, 0);
+  for (uint8_t b : {0x43, 0x46, 0x46, 0x20, 0, 0, 0, 0, 0, 0x47, 0, 0, 0, 8, 0, 0, 0, 0x1C}) file.push_back(b);
+  for (uint8_t b : {0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 4, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 4, 0, 0, 0, 4, 0xAA, 0xBB,
+                    0xCC, 0xDD}) {
+    file.push_back(b);
+  }
+  return file;
+}
+
+struct Loaded {
+  platform::MemoryResources resources;
+  CMakeSabunData data{resources};
+  int result = -1;
+  explicit Loaded(const Bytes& file, uint16_t id = 7) {
+    resources.Add("FONT_PA", id, file);
+    result = data.LoadSabunData(id);
+  }
+};
+
+TEST(EngineSabunTest, WorkedExampleLoadsAndRebuildsTheTable) {
+  Bytes file = WorkedExample();
+  ASSERT_EQ(103u, file.size());
+  EXPECT_EQ(file, testfont::BuildSabun({"XOTP", "SampleMincho ProN R", 0x00010000, 36,
+                                        {{"CFF ", 0, 0, true, 8, 28, {{0, 4, 0}}, {{4, {0xAA, 0xBB, 0xCC, 0xDD}}}}}}));
+  Loaded loaded(file);
+  ASSERT_EQ(1, loaded.result);
+  const CMakeSabunData& data = loaded.data;
+  EXPECT_STREQ("SampleMincho ProN R", data.fontName);
+  EXPECT_EQ(0x00010000u, data.expectedRevision);
+  EXPECT_EQ(36u, data.newFileLength);
+  EXPECT_EQ(1, data.tableCount);
+  EXPECT_EQ(103, data.size);
+  const CSabunTagObject* record = data.GetSabunTag(0);
+  ASSERT_NE(nullptr, record);
+  EXPECT_STREQ("CFF ", record->tagText);
+  EXPECT_EQ(71u, record->blockOffset);
+  EXPECT_EQ(8u, record->newLength);
+  EXPECT_EQ(28u, record->newOffset);
+  EXPECT_EQ(1, record->hasBlock);
+  ASSERT_EQ(1u, record->copyRuns.size());
+  ASSERT_EQ(1u, record->insertRuns.size());
+  EXPECT_EQ(4, record->insertRuns[0]->destinationOffset);
+  EXPECT_EQ(0xDD, record->insertRuns[0]->literal[3]);
+
+  Bytes font = testfont::BuildFont({{"CFF ", {1, 2, 3, 4, 5, 6, 7, 8}}});
+  COpenTypeHeader header;
+  header.ReadHeader(font.data(), font.size());
+  TagList tables;
+  ASSERT_EQ(1, LoadTableDirectory(header, font.data(), font.size(), true, &tables));
+  ASSERT_EQ(1, tables[0]->ApplySabun(*record));
+  EXPECT_EQ((Bytes{1, 2, 3, 4, 0xAA, 0xBB, 0xCC, 0xDD, 0}), tables[0]->newData);
+  EXPECT_EQ(28u, tables[0]->newOffset);
+
+  char name[32];
+  uint32_t revision = 0;
+  EXPECT_EQ(1, data.GetFontInfo(7, name, &revision));
+  EXPECT_STREQ("SampleMincho ProN R", name);
+  EXPECT_EQ(0x00010000u, revision);
+  EXPECT_EQ(0, data.GetFontInfo(8, name, &revision));
+}
+
+TEST(EngineSabunTest, RecordsAreFoundByNewIndexAndBlocksMayBeEmpty) {
+  testfont::SabunFile file;
+  file.fontName = "X";
+  file.records = {{"head", 2, 0, false, 54, 100, {}, {}},
+                  {"CFF ", 0, 1, true, 4, 200, {}, {{0, {}}, {0, {9, 9, 9, 9}}}},
+                  {"name", 1, 2, true, 8, 300, {}, {}},
+                  {"post", 1, 3, false, 32, 400, {}, {}}};
+  Loaded loaded(testfont::BuildSabun(file));
+  ASSERT_EQ(1, loaded.result);
+  const CMakeSabunData& data = loaded.data;
+  EXPECT_STREQ("CFF ", data.GetSabunTag(0)->tagText);
+  EXPECT_STREQ("name", data.GetSabunTag(1)->tagText);  // first of two with index 1
+  EXPECT_STREQ("head", data.GetSabunTag(2)->tagText);
+  EXPECT_EQ(nullptr, data.GetSabunTag(4));
+  EXPECT_EQ(0, data.GetSabunTag(2)->hasBlock);
+  EXPECT_TRUE(data.GetSabunTag(2)->copyRuns.empty());
+  const CSabunTagObject& cff = *data.GetSabunTag(0);
+  ASSERT_EQ(2u, cff.insertRuns.size());  // a zero-length run is followed directly by the next
+  EXPECT_EQ(9, cff.insertRuns[1]->literal[0]);
+  EXPECT_EQ(1, data.GetSabunTag(1)->hasBlock);
+  EXPECT_TRUE(data.GetSabunTag(1)->insertRuns.empty());
+
+  testfont::SabunFile none;
+  Loaded empty(testfont::BuildSabun(none));
+  EXPECT_EQ(1, empty.result);
+  EXPECT_TRUE(empty.data.records.empty());
+}
+
+TEST(EngineSabunTest, MagicIsTestedOnlyByGetFontInfo) {
+  Bytes file = WorkedExample();
+  file[0] = 'Y';
+  Loaded loaded(file);
+  EXPECT_EQ(1, loaded.result);
+  char name[32];
+  uint32_t revision;
+  EXPECT_EQ(0, loaded.data.GetFontInfo(7, name, &revision));
+  // Only the low 16 bits of an id name the resource.
+  EXPECT_EQ(1, Loaded(WorkedExample(), 5).data.LoadSabunData(0x10005));
+}
+
+TEST(EngineSabunTest, MalformedFilesFailWithoutReadingOutside) {
+  Bytes file = WorkedExample();
+  // Every truncation of the example fails to load, except the full file.
+  for (size_t size = 0; size < file.size(); ++size) {
+    Bytes cut(file.begin(), file.begin() + static_cast<long>(size));
+    EXPECT_EQ(0, Loaded(cut).result) << size;
+  }
+  auto patched = [&](size_t offset, uint32_t value) {
+    Bytes copy = file;
+    testfont::WriteU32(&copy, offset, value);
+    return Loaded(copy).result;
+  };
+  EXPECT_EQ(0, patched(59, 103));          // block offset at the end
+  EXPECT_EQ(0, patched(59, 0xFFFFFFFF));   // far past it
+  EXPECT_EQ(0, patched(71, 0x7FFFFFFF));   // copy count no file can hold
+  EXPECT_EQ(0, patched(87, 0x20000000));   // insert count likewise
+  EXPECT_EQ(0, patched(95, 5));            // literal bytes past the end
+  EXPECT_EQ(0, patched(95, 0x80000000));   // negative literal length
+  EXPECT_EQ(1, patched(71, 0xFFFFFFFF));   // negative copy count: no runs
+  Bytes manyTables = file;
+  manyTables[44] = 255;  // records past the end of the file
+  EXPECT_EQ(0, Loaded(manyTables).result);
+
+  std::mt19937 random(12345);
+  for (int round = 0; round < 2000; ++round) {
+    Bytes noise = file;
+    int flips = 1 + static_cast<int>(random() % 6);
+    for (int k = 0; k < flips; ++k) noise[random() % noise.size()] = static_cast<uint8_t>(random());
+    Loaded loaded(noise);
+    if (loaded.result != 1) continue;
+    // Whatever loads holds no more literal bytes than the file carries.
+    size_t literal = 0;
+    for (const auto& record : loaded.data.records) {
+      for (const auto& run : record->insertRuns) literal += static_cast<size_t>(run->length);
+    }
+    EXPECT_LE(literal, noise.size());
+  }
+}
+
+struct OldTable {
+  Bytes font;
+  TagList tables;
+  explicit OldTable(const Bytes& bytes, const std::string& tag = "CFF ") {
+    font = testfont::BuildFont({{tag, bytes}});
+    COpenTypeHeader header;
+    header.ReadHeader(font.data(), font.size());
+    LoadTableDirectory(header, font.data(), font.size(), false, &tables);
+  }
+  CTagObject& table() { return *tables[0]; }
+};
+
+CSabunTagObject Record(uint32_t newLength, std::vector<testfont::CopyRun> copies,
+                       std::vector<testfont::InsertRun> inserts, uint8_t newIndex = 0) {
+  testfont::SabunFile file;
+  file.records = {{"CFF ", newIndex, 0, true, newLength, 300, copies, inserts}};
+  platform::MemoryResources resources;
+  resources.Add("FONT_PA", 1, testfont::BuildSabun(file));
+  CMakeSabunData data(resources);
+  EXPECT_EQ(1, data.LoadSabunData(1));
+  CSabunTagObject record;
+  const CSabunTagObject& loaded = *data.records[0];
+  std::memcpy(record.tagText, loaded.tagText, 5);
+  record.hasBlock = loaded.hasBlock;
+  record.newIndex = loaded.newIndex;
+  record.newLength = loaded.newLength;
+  record.newOffset = loaded.newOffset;
+  for (const auto& run : loaded.copyRuns) {
+    record.copyRuns.push_back(std::make_unique<COldTagObject>(run->sourceOffset, run->length, run->destinationOffset));
+  }
+  for (const auto& run : loaded.insertRuns) {
+    record.insertRuns.push_back(std::make_unique<CNewTagObject>(run->destinationOffset, run->length, run->literal.data()));
+  }
+  return record;
+}
+
+TEST(EngineSabunTest, ApplySabunWorkedExampleAndOverlaps) {
+  OldTable old({1, 2, 3, 4, 5, 6, 7, 8});
+  CTagObject& table = old.table();
+  table.index = 9;
+  ASSERT_EQ(1, table.ApplySabun(Record(10, {{0, 4, 0}, {4, 4, 6}}, {{4, {0xAA, 0xBB}}}, 3)));
+  EXPECT_EQ((Bytes{1, 2, 3, 4, 0xAA, 0xBB, 5, 6, 7, 8, 0, 0, 0}), table.newData);
+  EXPECT_EQ(12, table.paddedLength);
+  EXPECT_EQ(10u, table.newLength);
+  EXPECT_EQ(300u, table.newOffset);
+  EXPECT_EQ(0xB2C5080Au, table.newChecksum);
+  EXPECT_EQ(3, table.index);
+  EXPECT_EQ(0, std::memcmp(table.newTag, "CFF ", 4));
+
+  // Insert runs win over copy runs, later runs over earlier ones; a second
+  // call leaves nothing of the first.
+  ASSERT_EQ(1, table.ApplySabun(Record(6, {{0, 6, 0}, {6, 2, 0}}, {{1, {0xEE}}, {1, {0xFF}}})));
+  EXPECT_EQ((Bytes{7, 0xFF, 3, 4, 5, 6, 0, 0, 0}), table.newData);
+  EXPECT_EQ(0x07FF0304u + 0x05060000u, table.newChecksum);
+  // No runs: new length zero bytes.
+  ASSERT_EQ(1, table.ApplySabun(Record(5, {}, {})));
+  EXPECT_EQ(Bytes(9, 0), table.newData);
+  EXPECT_EQ(0u, table.newChecksum);
+}
+
+TEST(EngineSabunTest, ApplySabunCarriesTablesWithoutBlockPaddingIncluded) {
+  OldTable old({1, 2, 3, 4, 5});
+  old.font[12 + 16 + 5] = 0x77;  // a padding byte that is not zero
+  CTagObject& table = old.table();
+  CSabunTagObject record;
+  std::memcpy(record.tagText, "CFF ", 5);
+  record.newIndex = 2;
+  record.newLength = 64;  // disagrees with the old length: the old one wins
+  record.newOffset = 44;
+  ASSERT_EQ(1, table.ApplySabun(record));
+  EXPECT_EQ((Bytes{1, 2, 3, 4, 5, 0x77, 0, 0, 0}), table.newData);
+  EXPECT_EQ(5u, table.newLength);
+  EXPECT_EQ(44u, table.newOffset);
+  EXPECT_EQ(0x01020304u + 0x05770000u, table.newChecksum);
+
+  // The last table of a file cut right after it: missing padding is zero.
+  OldTable cut({1, 2, 3, 4, 5});
+  cut.font.resize(cut.font.size() - 3);
+  COpenTypeHeader header;
+  header.ReadHeader(cut.font.data(), cut.font.size());
+  TagList tables;
+  ASSERT_EQ(1, LoadTableDirectory(header, cut.font.data(), cut.font.size(), false, &tables));
+  ASSERT_EQ(1, tables[0]->ApplySabun(record));
+  EXPECT_EQ(0x01020304u + 0x05000000u, tables[0]->newChecksum);
+}
+
+TEST(EngineSabunTest, ApplySabunRefusesRunsOutsideEitherTable) {
+  OldTable old({1, 2, 3, 4, 5, 6, 7, 8});
+  CTagObject& table = old.table();
+  const std::vector<std::pair<std::vector<testfont::CopyRun>, std::vector<testfont::InsertRun>>> bad = {
+      {{{4, 5, 0}}, {}},            // source past the old table
+      {{{-1, 2, 0}}, {}},           // negative source
+      {{{0, 4, 7}}, {}},            // destination past the new table
+      {{{0, -4, 0}}, {}},           // negative length
+      {{{0x7FFFFFFF, 2, 0}}, {}},   // source that wraps
+      {{}, {{9, {1, 2}}}},          // insert past the new table
+      {{}, {{-2, {1}}}},            // negative destination
+  };
+  for (const auto& runs : bad) {
+    EXPECT_EQ(0, table.ApplySabun(Record(10, runs.first, runs.second)));
+    EXPECT_TRUE(table.newData.empty());
+  }
+}
+
+}  // namespace
