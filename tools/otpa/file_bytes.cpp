@@ -1,0 +1,40 @@
+#include "tools/otpa/file_bytes.h"
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+
+bool ReadFileBytes(const std::string& path, std::vector<uint8_t>* bytes) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return !in.bad();
+}
+
+bool WriteFileBytes(const std::string& path, const uint8_t* bytes, size_t size) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  if (!out) return false;
+  out.write(reinterpret_cast<const char*>(bytes), static_cast<std::streamsize>(size));
+  out.close();
+  if (out.fail()) {
+    std::remove(path.c_str());
+    return false;
+  }
+  return true;
+}
+
+const char* ResultMeaning(int32_t result) {
+  switch (result) {
+    case 0: return "revised";
+    case 1: return "the font cannot be used with this difference file";
+    case 6: return "stopped";
+    case 7: return "the difference file cannot be loaded";
+    case 8: return "the revised font has no name table";
+    case 9: return "the revised font has no head table";
+    case 10: return "copying over the installed font failed";
+    case 11: return "the temporary file cannot be written";
+    case 12: return "the replaced font cannot be read back";
+    case 13: return "the replaced font differs from what was written";
+    default: return "unknown result";
+  }
+}
