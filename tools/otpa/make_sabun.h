@@ -1,0 +1,25 @@
+// Makes the difference file that turns one installed font into its revised
+// version.
+#ifndef OTU_TOOLS_OTPA_MAKE_SABUN_H_
+#define OTU_TOOLS_OTPA_MAKE_SABUN_H_
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tools/otpa/make_font.h"
+
+namespace maker {
+
+// The difference file from `oldFont` (the installed revision) to `newFont`,
+// read by ReadFontFile. Tables whose bytes are unchanged get no block; every
+// other table gets the cheapest block of copy and insert runs found.
+// false, with a one-line reason in *refusal, when no difference file can
+// revise `oldFont` or rebuild `newFont` exactly. *note, empty or one line,
+// says what the caller should know about a file that was made.
+bool MakeSabunFile(const FontFile& oldFont, const FontFile& newFont, std::vector<uint8_t>* file,
+                   std::string* refusal, std::string* note);
+
+}  // namespace maker
+
+#endif  // OTU_TOOLS_OTPA_MAKE_SABUN_H_
