@@ -21,3 +21,14 @@ host_packages=(cmake ninja-build g++ libgtest-dev googletest python3-fonttools p
                fonts-noto-cjk opentype-sanitizer xdelta3 bsdiff zstd)
 windows_packages=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686
                   binutils-mingw-w64-x86-64 wine wine32:i386 wine64 xvfb xauth locales)
+
+# need_japanese_locale: generates ja_JP.UTF-8 once. Wine takes its ANSI code
+# page from the locale and silently falls back to 1252 when the locale is
+# missing, so the Windows tests would run without code page 932.
+need_japanese_locale() {
+  locale -a 2>/dev/null | grep -qix 'ja_JP.utf8' && return 0
+  need_packages locales
+  grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null ||
+    echo 'ja_JP.UTF-8 UTF-8' >> /etc/locale.gen
+  locale-gen >/dev/null
+}

@@ -1,0 +1,7 @@
+#include "platform/text_encoding.h"
+
+namespace platform {
+
+TextEncoding SystemTextEncoding() { return TextEncoding::kUtf8; }
+
+}  // namespace platform

@@ -1,0 +1,185 @@
+#!/usr/bin/env python3
+"""Package folders: what the program carries besides its string table.
+
+A package folder holds one configuration (*.ini, UTF-8 or Shift-JIS, any line
+ends) and the difference files its FONT_PAFILEn keys name; FONT_RESNUMn gives
+each file's resource id.
+
+  package.py sample INI OUT_DIR
+      Makes a package from INI alone: placeholder difference files (a header
+      naming the font, no tables) for every FONT_PAFILEn.
+  package.py embed PACKAGE_DIR STRINGS_RC rc|cpp OUT
+      rc:  a resource script including STRINGS_RC, with the configuration in
+           Shift-JIS (written beside OUT) and the difference files.
+      cpp: a C++ source defining the POSIX program's resource tables, with the
+           configuration in UTF-8 and the string table taken from STRINGS_RC.
+The configuration is stored as the program reads it: CR LF line ends, no
+byte-order mark, no line break after the last line.
+"""
+import pathlib
+import re
+import struct
+import sys
+
+CONFIGURATION_ID = 2000
+
+
+def fail(message):
+    sys.exit(f"package.py: {message}")
+
+
+def read_configuration_text(path):
+    raw = path.read_bytes()
+    if raw.startswith(b"\xef\xbb\xbf"):
+        raw = raw[3:]
+    try:
+        text = raw.decode("utf-8")
+    except UnicodeDecodeError:
+        try:
+            text = raw.decode("cp932")
+        except UnicodeDecodeError:
+            fail(f"{path}: neither UTF-8 nor Shift-JIS")
+    return "\r\n".join(text.splitlines()).rstrip("\r\n")
+
+
+def font_section(text):
+    """Keys of the first UPDATE_FONT section, first of duplicates kept."""
+    keys, inside, seen = {}, False, False
+    for line in text.split("\r\n"):
+        line = line.strip()
+        if line.startswith("[") and "]" in line:
+            name = line[1:line.rindex("]")]
+            inside = name.upper() == "UPDATE_FONT" and not seen
+            seen = seen or inside
+        elif inside and "=" in line:
+            key, value = (part.strip() for part in line.split("=", 1))
+            if len(value) >= 2 and value[0] in "\"'" and value[-1] == value[0]:
+                value = value[1:-1]
+            keys.setdefault(key.upper(), value)
+    return keys
+
+
+def difference_files(text):
+    """(resource id, file name) for every FONT_PAFILEn that has a FONT_RESNUMn."""
+    keys = font_section(text)
+    files = {}
+    for key, value in keys.items():
+        match = re.fullmatch(r"FONT_PAFILE(\d+)", key)
+        if not match or f"FONT_RESNUM{match.group(1)}" not in keys:
+            continue
+        digits = re.match(r"[+-]?\d+", keys[f"FONT_RESNUM{match.group(1)}"])
+        resource_id = int(digits.group(0)) if digits else 0
+        name = re.split(r"[\\/]", value)[-1]
+        if not 1 <= resource_id <= 0xFFFF or resource_id == CONFIGURATION_ID:
+            fail(f"{key}: resource id {resource_id} is not usable")
+        if files.get(resource_id, name) != name:
+            fail(f"resource id {resource_id} names two files")
+        files[resource_id] = name
+    return sorted(files.items())
+
+
+def configuration_file(folder):
+    found = sorted(folder.glob("*.ini"))
+    if len(found) != 1:
+        fail(f"{folder}: expected one .ini file, found {len(found)}")
+    return found[0]
+
+
+def make_sample(ini, out_dir):
+    text = read_configuration_text(ini)
+    out_dir.mkdir(parents=True, exist_ok=True)
+    for stale in list(out_dir.glob("*.pa")) + list(out_dir.glob("*.ini")):
+        stale.unlink()
+    (out_dir / "package.ini").write_text(text, encoding="utf-8", newline="")
+    for resource_id, name in difference_files(text):
+        font_name = name.rsplit(".", 1)[0].split("_", 1)[0].encode("ascii")[:31]
+        header = b"XOTP" + font_name.ljust(32, b"\0")
+        header += struct.pack(">IIB", 0x00010000 + resource_id % 0x100, 12, 0) + bytes(8)
+        (out_dir / name).write_bytes(header)
+
+
+def unescape(match, escapes, rc_path):
+    if match.group(1) is None:
+        return '"'
+    if match.group(1) not in escapes:
+        fail(f"{rc_path}: unsupported escape \\{match.group(1)}")
+    return escapes[match.group(1)]
+
+
+def string_table(rc_path):
+    """The STRINGTABLE entries of a resource script, escapes resolved."""
+    source = rc_path.read_text(encoding="utf-8")
+    block = re.search(r"^STRINGTABLE\s*\nBEGIN\n(.*?)^END", source, re.S | re.M)
+    if not block:
+        fail(f"{rc_path}: no STRINGTABLE block")
+    escapes = {"r": "\r", "n": "\n", "t": "\t", "\\": "\\", '"': '"'}
+    strings = []
+    for line in block.group(1).splitlines():
+        match = re.fullmatch(r'\s*(\d+)\s+"((?:[^"\\]|\\.|"")*)"\s*', line)
+        if not match:
+            if line.strip():
+                fail(f"{rc_path}: cannot read string table line: {line}")
+            continue
+        text = re.sub(r'\\(.)|""', lambda m: unescape(m, escapes, rc_path), match.group(2))
+        strings.append((int(match.group(1)), text))
+    return strings
+
+
+def c_bytes(data):
+    rows = [", ".join(f"0x{b:02x}" for b in data[i:i + 16]) for i in range(0, len(data), 16)]
+    return "{\n    " + ",\n    ".join(rows) + ",\n}" if rows else "{0}"
+
+
+def c_string(text):
+    return '"' + "".join(f"\\{b:03o}" if b < 0x20 or b >= 0x7f or chr(b) in '"\\?'
+                         else chr(b) for b in text.encode("utf-8")) + '"'
+
+
+def embed(package, strings_rc, form, out):
+    text = read_configuration_text(configuration_file(package))
+    differences = []
+    for resource_id, name in difference_files(text):
+        path = package / name
+        if not path.is_file():
+            fail(f"{path}: difference file named by the configuration is missing")
+        differences.append((resource_id, path))
+    out.parent.mkdir(parents=True, exist_ok=True)
+    if form == "rc":
+        ini = out.with_suffix(".ini")
+        ini.write_bytes(text.encode("cp932"))
+        lines = [f'#include "{strings_rc.as_posix()}"',
+                 "LANGUAGE LANG_JAPANESE, SUBLANG_DEFAULT",
+                 f'{CONFIGURATION_ID} INIFILE "{ini.resolve().as_posix()}"']
+        lines += [f'{rid} FONT_PA "{path.resolve().as_posix()}"' for rid, path in differences]
+        out.write_text("\n".join(lines) + "\n", encoding="utf-8")
+        return
+    resources = [("INIFILE", CONFIGURATION_ID, text.encode("utf-8"))]
+    resources += [("FONT_PA", rid, path.read_bytes()) for rid, path in differences]
+    strings = string_table(strings_rc)
+    lines = ["// Generated by resources/package.py: do not edit.",
+             '#include "platform/posix/embedded_resources.h"',
+             "", "namespace platform {", "namespace {"]
+    for index, (_, _, data) in enumerate(resources):
+        lines.append(f"const uint8_t kBytes{index}[] = {c_bytes(data)};")
+    lines += ["}  // namespace", "", "const EmbeddedResource kEmbeddedResources[] = {"]
+    lines += [f'    {{"{kind}", {rid}, kBytes{index}, {len(data)}}},'
+              for index, (kind, rid, data) in enumerate(resources)]
+    lines += ["};", f"const size_t kEmbeddedResourceCount = {len(resources)};", "",
+              "const EmbeddedString kEmbeddedStrings[] = {"]
+    lines += [f"    {{{sid}, {c_string(value)}}}," for sid, value in strings]
+    lines += ["};", f"const size_t kEmbeddedStringCount = {len(strings)};", "",
+              "}  // namespace platform"]
+    out.write_text("\n".join(lines) + "\n", encoding="utf-8")
+
+
+def main(argv):
+    if len(argv) == 4 and argv[1] == "sample":
+        make_sample(pathlib.Path(argv[2]), pathlib.Path(argv[3]))
+    elif len(argv) == 6 and argv[1] == "embed" and argv[4] in ("rc", "cpp"):
+        embed(pathlib.Path(argv[2]), pathlib.Path(argv[3]), argv[4], pathlib.Path(argv[5]))
+    else:
+        fail(__doc__)
+
+
+if __name__ == "__main__":
+    main(sys.argv)

@@ -1,0 +1,167 @@
+// Reading configuration text: character-wise searches, the path splitter and
+// the INI reader. Shift-JIS bytes are written as escapes so that the test
+// means the same whatever the compiler's execution character set.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "config/ini_document.h"
+#include "config/multibyte.h"
+#include "config/path_split.h"
+
+namespace {
+
+using platform::TextEncoding;
+
+// "ダ" and "ソ": second bytes equal to "_" and "\\".
+const char kDa[] = "\x83\x5F";
+const char kSo[] = "\x83\x5C";
+// The ideographic space in Shift-JIS and UTF-8.
+const char kSjisSpace[] = "\x81\x40";
+const char kUtf8Space[] = "\xE3\x80\x80";
+
+config::IniDocument Ini(const std::string& text, TextEncoding encoding = TextEncoding::kShiftJis) {
+  return config::IniDocument(encoding, reinterpret_cast<const uint8_t*>(text.data()), text.size());
+}
+
+TEST(Multibyte, SecondByteOfAPairNeverMatches) {
+  std::string name = std::string("Font") + kDa + "X_1";
+  EXPECT_EQ(config::FindChar(TextEncoding::kShiftJis, name, '_'), 7u);
+  EXPECT_EQ(config::FindChar(TextEncoding::kSingleByte, name, '_'), 5u);
+  EXPECT_EQ(config::FindLastChar(TextEncoding::kShiftJis, std::string(kSo) + "a", '\\'),
+            std::string::npos);
+  // A lead byte at the very end stands alone.
+  EXPECT_EQ(config::CharLength(TextEncoding::kShiftJis, std::string("a\x83"), 1), 1u);
+  // Half-width katakana are single bytes in Shift-JIS.
+  EXPECT_EQ(config::CharLength(TextEncoding::kShiftJis, std::string("\xCA\xDE"), 0), 1u);
+  // A broken UTF-8 sequence is taken byte by byte.
+  EXPECT_EQ(config::CharLength(TextEncoding::kUtf8, std::string("\xE3\x80" "a"), 0), 1u);
+  EXPECT_EQ(config::CharLength(TextEncoding::kUtf8, std::string(kUtf8Space), 0), 3u);
+}
+
+TEST(Multibyte, CutsOnlyBetweenCharacters) {
+  std::string sjis = std::string("ab") + kDa + kDa;
+  EXPECT_EQ(config::WholeCharsWithin(TextEncoding::kShiftJis, sjis, 3), 2u);
+  EXPECT_EQ(config::WholeCharsWithin(TextEncoding::kShiftJis, sjis, 4), 4u);
+  EXPECT_EQ(config::WholeCharsWithin(TextEncoding::kShiftJis, sjis, 99), 6u);
+  std::string utf8 = std::string("a") + kUtf8Space;
+  EXPECT_EQ(config::WholeCharsWithin(TextEncoding::kUtf8, utf8, 3), 1u);
+  EXPECT_EQ(config::WholeCharsWithin(TextEncoding::kSingleByte, utf8, 3), 3u);
+}
+
+TEST(PathSplit, CutsLikeTheRuntimeSplitter) {
+  config::PathParts parts = config::SplitPath(TextEncoding::kShiftJis, "C:\\a\\b/c.d\\Name.x.pa");
+  EXPECT_EQ(parts.drive, "C:");
+  EXPECT_EQ(parts.folder, "\\a\\b/c.d\\");
+  EXPECT_EQ(parts.name, "Name.x");
+  EXPECT_EQ(parts.extension, ".pa");
+
+  parts = config::SplitPath(TextEncoding::kShiftJis, "Plain");
+  EXPECT_EQ(parts.drive + parts.folder + parts.extension, "");
+  EXPECT_EQ(parts.name, "Plain");
+
+  // "ソ" ends in the byte of "\\" but is part of the name.
+  std::string name = std::string("dir\\") + kSo + "ft.pa";
+  parts = config::SplitPath(TextEncoding::kShiftJis, name);
+  EXPECT_EQ(parts.folder, "dir\\");
+  EXPECT_EQ(parts.name, std::string(kSo) + "ft");
+  EXPECT_EQ(config::SplitPath(TextEncoding::kSingleByte, name).name, "ft");
+}
+
+TEST(IniDocument, FindsSectionsAndKeysLikeTheSystemReader) {
+  config::IniDocument ini = Ini(
+      "stray=above any section\r\n"
+      "[Fonts]\r\n"
+      "  Name  =  value one \t\r\n"
+      "name=second of a duplicate\r\n"
+      "Bare line\r\n"
+      "Empty=\r\n"
+      "[fonts]\r\n"
+      "Other=in a repeated section\r\n"
+      "[Start] ; a remark\r\n"
+      "Key=a=b\r\n"
+      "[ Spaced ]\r\n"
+      "Key=spaced\r\n"
+      "[Last]\r\n"
+      "Key=no final line break");
+  EXPECT_EQ(ini.Text("FONTS", "NAME", 255), "value one");
+  EXPECT_EQ(ini.Text("Fonts", "Other", 255), "");
+  EXPECT_EQ(ini.Text("Fonts", "Bare line", 255), "");
+  EXPECT_EQ(ini.Text("Fonts", "Empty", 255), "");
+  EXPECT_EQ(ini.Text("Fonts", "stray", 255), "");
+  EXPECT_EQ(ini.Text("Start", "key", 255), "a=b");
+  EXPECT_EQ(ini.Text("Spaced", "Key", 255), "");
+  EXPECT_EQ(ini.Text(" Spaced ", "Key", 255), "spaced");
+  EXPECT_EQ(ini.Text("Last", "Key", 255), "no final line break");
+  EXPECT_EQ(ini.Text("Missing", "Key", 255), "");
+}
+
+TEST(IniDocument, SplitsLinesAtLineFeedsOrElseCarriageReturns) {
+  config::IniDocument lf = Ini("[S]\nA=1\nB=2");
+  EXPECT_EQ(lf.Text("S", "B", 255), "2");
+  config::IniDocument cr = Ini("[S]\rA=1\rB=2");
+  EXPECT_EQ(cr.Text("S", "B", 255), "2");
+}
+
+TEST(IniDocument, KeepsIdeographicSpacesAndDropsMatchingQuotes) {
+  std::string indented = std::string(kSjisSpace) + kSjisSpace + "x" + kSjisSpace;
+  config::IniDocument ini = Ini("[S]\r\nLine= " + indented + " \r\n"
+                                "Double=\" padded \"\r\n"
+                                "Single='x'\r\n"
+                                "Mixed=\"x'\r\n"
+                                "Lone=\"\r\n"
+                                "Inner=a\"b\"\r\n");
+  EXPECT_EQ(ini.Text("S", "Line", 255), indented);
+  EXPECT_EQ(ini.Text("S", "Double", 255), " padded ");
+  EXPECT_EQ(ini.Text("S", "Single", 255), "x");
+  EXPECT_EQ(ini.Text("S", "Mixed", 255), "\"x'");
+  EXPECT_EQ(ini.Text("S", "Lone", 255), "\"");
+  EXPECT_EQ(ini.Text("S", "Inner", 255), "a\"b\"");
+
+  std::string utf8 = std::string(kUtf8Space) + "y";
+  EXPECT_EQ(Ini("[S]\nK=" + utf8, TextEncoding::kUtf8).Text("S", "K", 255), utf8);
+}
+
+TEST(IniDocument, CutsValuesToTheBufferWithoutSplittingACharacter) {
+  std::string value = std::string("ab") + kDa + "cd";
+  config::IniDocument ini = Ini("[S]\r\nK=" + value + "\r\nQ=\"abcdef\"\r\n");
+  EXPECT_EQ(ini.Text("S", "K", 4), "ab");
+  EXPECT_EQ(ini.Text("S", "K", 5), "ab" + std::string(kDa));
+  EXPECT_EQ(ini.Text("S", "K", 1), "");
+  EXPECT_EQ(ini.Text("S", "K", 0), "");
+  EXPECT_EQ(ini.Text("S", "Q", 4), "abc");
+  EXPECT_EQ(ini.Text("S", "Q", 7), "abcdef");
+}
+
+TEST(IniDocument, ComparesNamesByAsciiCaseOnlyOutsidePairs) {
+  // "\x82\x61" and "\x82\x41" differ only in a second byte that looks like a
+  // letter: they are different characters.
+  config::IniDocument ini = Ini("[S]\r\nK\x82\x61=pair\r\n");
+  EXPECT_EQ(ini.Text("s", "k\x82\x61", 255), "pair");
+  EXPECT_EQ(ini.Text("S", "K\x82\x41", 255), "");
+  EXPECT_EQ(Ini("[S]\r\nK\x82\x61=pair\r\n", TextEncoding::kSingleByte).Text("S", "K\x82\x41", 255),
+            "pair");
+}
+
+TEST(IniDocument, ReadsLeadingDecimalNumbers) {
+  config::IniDocument ini = Ini(
+      "[S]\r\nPlain=2001\r\nTrailing=2001abc\r\nNegative=-5\r\nPlus=+7\r\nWord=abc\r\n"
+      "Empty=\r\nQuoted=\" 12\"\r\nHex=0x10\r\nWrap=4294969297\r\n"
+      "Long=00000000000000000000000000000001\r\n");
+  EXPECT_EQ(ini.Integer("S", "Plain", -1), 2001);
+  EXPECT_EQ(ini.Integer("S", "Trailing", -1), 2001);
+  EXPECT_EQ(ini.Integer("S", "Negative", -1), -5);
+  EXPECT_EQ(ini.Integer("S", "Plus", -1), 7);
+  EXPECT_EQ(ini.Integer("S", "Word", -1), 0);
+  EXPECT_EQ(ini.Integer("S", "Empty", -1), -1);
+  EXPECT_EQ(ini.Integer("S", "Missing", -1), -1);
+  EXPECT_EQ(ini.Integer("S", "Quoted", -1), 12);
+  EXPECT_EQ(ini.Integer("S", "Hex", -1), 0);
+  EXPECT_EQ(ini.Integer("S", "Wrap", -1), 2001);
+  // Only the first 29 characters are looked at.
+  EXPECT_EQ(ini.Integer("S", "Long", -1), 0);
+  EXPECT_EQ(config::LeadingDecimal(" \t-12x"), -12);
+  EXPECT_EQ(config::LeadingDecimal("-"), 0);
+}
+
+}  // namespace
