@@ -1,0 +1,308 @@
+"""Derives revision pairs of CFF OpenType fonts from Debian's Noto CJK collections.
+
+Every font has exactly the fifteen tables an updatable font carries, a name
+table whose fifth record is the Macintosh full name, and the same License
+Description texts in both revisions. Output: OUT/<pair>/old.otf and new.otf.
+The pairs are regenerated only when this script, the fontTools version or the
+source collections change (OUT/stamp); the output is deterministic.
+
+Run with /usr/bin/python3 (the interpreter that has fontTools).
+"""
+
+import argparse
+import fcntl
+import hashlib
+import io
+import os
+import random
+import sys
+import time
+from concurrent.futures import ProcessPoolExecutor
+
+import fontTools
+from fontTools import subset
+from fontTools.pens.t2CharStringPen import T2CharStringPen
+from fontTools.pens.transformPen import TransformPen
+from fontTools.ttLib import TTCollection, TTFont, getTableClass, newTable
+
+NOTO_DIR = "/usr/share/fonts/opentype/noto"
+SERIF = os.path.join(NOTO_DIR, "NotoSerifCJK-Regular.ttc")
+SANS = os.path.join(NOTO_DIR, "NotoSansCJK-Regular.ttc")
+JP_FACE = 0  # the Japanese face comes first in both collections
+
+TABLES = sorted(["BASE", "CFF ", "GPOS", "GSUB", "OS/2", "VORG", "cmap", "head", "hhea",
+                 "hmtx", "maxp", "name", "post", "vhea", "vmtx"])
+
+# 16.16 revisions chosen as exact fixed-point values so that a compiled font
+# carries precisely these integers.
+REV_OLD = 0x00010042  # about 1.001
+REV_NEW = 0x00010083  # about 1.002
+
+LONG_DATE_1970 = 2082844800  # seconds from 1904-01-01 to 1970-01-01
+CREATED = LONG_DATE_1970 + 1262304000   # 2010-01-01
+MODIFIED_OLD = LONG_DATE_1970 + 1577836800  # 2020-01-01
+MODIFIED_NEW = LONG_DATE_1970 + 1622505600  # 2021-06-01
+
+LICENSE = ("This Font Software is a test derivative of Noto CJK and is licensed "
+           "under the SIL Open Font License, Version 1.1.")
+COPYRIGHT = "Test derivative of Noto CJK (c) 2014-2021 Adobe (http://www.adobe.com/)."
+
+PAIRS = ["small", "outlines", "glyphs-added", "name-head"]
+
+# Macintosh full name (the name the updater compares), PostScript name, family.
+IDENTITY = {
+    "small": ("SampleMincho ProN R", "SampleMinchoProN-R", "SampleMincho ProN"),
+    "outlines": ("SampleMincho Pr6N R", "SampleMinchoPr6N-R", "SampleMincho Pr6N"),
+    "glyphs-added": ("SampleGothic ProN M", "SampleGothicProN-M", "SampleGothic ProN"),
+    "name-head": ("SampleGothic Pr6N M", "SampleGothicPr6N-M", "SampleGothic Pr6N"),
+}
+
+SERIF_HAN = 8000    # about 15,500 glyphs with their layout closure, 5.6 MB
+SANS_HAN = 10000    # about 19,300 glyphs, 5 MB
+SMALL_HAN = 1500    # about 3,000 glyphs
+ADDED_HAN = 1000    # Han characters the new revision of glyphs-added adds
+SMALL_EDITS = 300
+OUTLINE_EDITS = 3000
+
+
+def subset_font(font, unicodes, keep_subroutines=False):
+    """Subsets in place, keeping the CFF flavour and every layout feature.
+
+    keep_subroutines leaves the subroutines (and so every kept charstring's
+    bytes) as they are instead of dropping the unused ones and renumbering."""
+    options = subset.Options()
+    options.layout_features = ["*"]
+    options.drop_tables = [t for t in options.drop_tables if t != "BASE"] + ["GDEF"]
+    options.no_subset_tables += ["BASE"]
+    options.notdef_outline = True
+    options.glyph_names = False
+    options.recalc_timestamp = False
+    subsetter = subset.Subsetter(options)
+    subsetter.populate(unicodes=unicodes)
+    cff_class = getTableClass("CFF ")
+    prune = cff_class.remove_unused_subroutines
+    if keep_subroutines:
+        cff_class.remove_unused_subroutines = lambda self: None
+    try:
+        subsetter.subset(font)
+    finally:
+        cff_class.remove_unused_subroutines = prune
+
+
+def to_bytes(font):
+    out = io.BytesIO()
+    font.save(out)
+    return out.getvalue()
+
+
+def from_bytes(data):
+    return TTFont(io.BytesIO(data), recalcTimestamp=False)
+
+
+def base_unicodes(font, han_count):
+    """ASCII, kana and the first han_count CJK unified ideographs."""
+    cmap = sorted(font.getBestCmap())
+    basic = [u for u in cmap if u < 0x80 or 0x3040 <= u < 0x3100]
+    han = [u for u in cmap if 0x4E00 <= u < 0xA000]
+    return basic + han[:han_count]
+
+
+def make_base(source, han_count):
+    """The JP face of a collection cut down to the updatable table set."""
+    font = TTCollection(source, lazy=True).fonts[JP_FACE]
+    font.recalcTimestamp = False
+    missing = [t for t in TABLES if t not in font]
+    if missing:
+        raise SystemExit("%s lacks %s" % (source, " ".join(missing)))
+    subset_font(font, base_unicodes(font, han_count))
+    return to_bytes(font)
+
+
+def set_identity(font, pair, revision, modified, version_text=None):
+    full, postscript, family = IDENTITY[pair]
+    version = version_text or "Version %.3f" % (revision / 65536.0)
+    texts = {0: COPYRIGHT, 1: family, 2: "Regular", 3: "%s;%s" % (postscript, version),
+             4: full, 5: version, 6: postscript, 13: LICENSE}
+    name = newTable("name")
+    name.names = []
+    for name_id, text in texts.items():
+        name.setName(text, name_id, 1, 0, 0)
+        name.setName(text, name_id, 3, 1, 0x409)
+    font["name"] = name
+
+    head = font["head"]
+    head.fontRevision = revision / 65536.0
+    head.created = CREATED
+    head.modified = modified
+
+    for tag in list(font.keys()):
+        if tag != "GlyphOrder" and tag not in TABLES:
+            del font[tag]
+
+
+def finish(font, pair, revision, modified, version_text=None):
+    set_identity(font, pair, revision, modified, version_text)
+    data = to_bytes(font)
+    check_shape(data, pair)
+    return data
+
+
+def check_shape(data, pair):
+    """The properties the updater relies on, checked on the compiled bytes."""
+    font = TTFont(io.BytesIO(data))
+    tags = sorted(t for t in font.reader.keys())
+    if tags != TABLES:
+        raise SystemExit("%s: table set %s" % (pair, tags))
+    fifth = font["name"].names[4]
+    if (fifth.platformID, fifth.platEncID, fifth.langID, fifth.nameID) != (1, 0, 0, 4):
+        raise SystemExit("%s: fifth name record is not the Macintosh full name" % pair)
+    if len(fifth.string) > 31:
+        raise SystemExit("%s: Macintosh full name longer than 31 bytes" % pair)
+
+
+def shift_first_move(charstring, dx, dy):
+    """Moves the whole outline by editing its first moveto, when that moveto
+    is reached before any subroutine call (so it is certainly the first one).
+    Type 2 coordinates are relative, so only those few bytes change."""
+    program = charstring.program
+    for i, token in enumerate(program):
+        if token in ("callsubr", "callgsubr"):
+            return False
+        if token == "rmoveto":
+            program[i - 2] += dx
+            program[i - 1] += dy
+        elif token == "hmoveto":
+            program[i - 1:i + 1] = [program[i - 1] + dx, dy, "rmoveto"]
+        elif token == "vmoveto":
+            program[i - 1:i + 1] = [dx, program[i - 1] + dy, "rmoveto"]
+        else:
+            continue
+        charstring.setProgram(program)
+        return True
+    return False
+
+
+def redraw_scaled(font, name, charstrings, scale, dx, dy):
+    """Replaces an outline by a slightly scaled copy, drawn without hints or
+    subroutines."""
+    old = charstrings[name]
+    private = old.private
+    advance = font["hmtx"][name][0]
+    width = None if advance == private.defaultWidthX else advance - private.nominalWidthX
+    pen = T2CharStringPen(width, None)
+    old.draw(TransformPen(pen, (scale, 0, 0, scale, dx, dy)))
+    charstrings[name] = pen.getCharString(private=private, globalSubrs=old.globalSubrs)
+
+
+def edit_outlines(font, count, seed):
+    """Edits count outlines chosen with a fixed seed: each one is shifted
+    where its first moveto allows it, otherwise redrawn slightly scaled."""
+    rng = random.Random(seed)
+    charstrings = font["CFF "].cff.topDictIndex[0].CharStrings
+    names = font.getGlyphOrder()[1:]
+    for name in sorted(rng.sample(names, count), key=names.index):
+        charstring = charstrings[name]
+        charstring.decompile()
+        dx, dy = rng.choice([-3, -2, -1, 1, 2, 3]), rng.choice([-3, -2, -1, 1, 2, 3])
+        if not shift_first_move(charstring, dx, dy):
+            redraw_scaled(font, name, charstrings, rng.choice([0.98, 0.99, 1.01]), dx, dy)
+
+
+def outline_pair(base, pair, edits, seed):
+    old = finish(from_bytes(base), pair, REV_OLD, MODIFIED_OLD)
+    font = from_bytes(old)
+    edit_outlines(font, edits, seed)
+    return old, finish(font, pair, REV_NEW, MODIFIED_NEW)
+
+
+def serif_pairs():
+    base = make_base(SERIF, SERIF_HAN)
+    small = from_bytes(base)
+    subset_font(small, base_unicodes(small, SMALL_HAN))
+    return {
+        "small": outline_pair(to_bytes(small), "small", SMALL_EDITS, 1),
+        "outlines": outline_pair(base, "outlines", OUTLINE_EDITS, 2),
+    }
+
+
+def sans_pairs():
+    base = make_base(SANS, SANS_HAN)
+    fewer = from_bytes(base)
+    # The added glyphs are those of the last Han characters, so that, as in a
+    # maker's revision, most of them land after the old glyphs, and the
+    # glyphs both revisions share keep their charstrings.
+    subset_font(fewer, base_unicodes(fewer, SANS_HAN - ADDED_HAN), keep_subroutines=True)
+    return {
+        "glyphs-added": (finish(fewer, "glyphs-added", REV_OLD, MODIFIED_OLD),
+                         finish(from_bytes(base), "glyphs-added", REV_NEW, MODIFIED_NEW)),
+        "name-head": (finish(from_bytes(base), "name-head", REV_OLD, MODIFIED_OLD),
+                      finish(from_bytes(base), "name-head", REV_NEW, MODIFIED_NEW,
+                             "Version 1.002;hotfix 2021-06")),
+    }
+
+
+def stamp_text():
+    digest = hashlib.sha256()
+    with open(os.path.abspath(__file__), "rb") as script:
+        digest.update(script.read())
+    digest.update(fontTools.version.encode())
+    for source in (SERIF, SANS):
+        digest.update(("%s:%d" % (source, os.path.getsize(source))).encode())
+    return digest.hexdigest() + "\n"
+
+
+def up_to_date(out, stamp):
+    try:
+        with open(os.path.join(out, "stamp")) as f:
+            if f.read() != stamp:
+                return False
+    except OSError:
+        return False
+    return all(os.path.isfile(os.path.join(out, pair, side))
+               for pair in PAIRS for side in ("old.otf", "new.otf"))
+
+
+def write_atomically(path, data):
+    temporary = path + ".tmp"
+    with open(temporary, "wb") as f:
+        f.write(data)
+    os.replace(temporary, path)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    root = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+    parser.add_argument("--out", default=os.path.join(root, "build", "corpus"))
+    args = parser.parse_args()
+
+    os.makedirs(args.out, exist_ok=True)
+    stamp = stamp_text()
+    # Several build folders share the corpus: one generator at a time.
+    with open(os.path.join(args.out, ".lock"), "w") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        if up_to_date(args.out, stamp):
+            print("corpus up to date in %s" % args.out)
+            return 0
+        started = time.time()
+        stamp_path = os.path.join(args.out, "stamp")
+        if os.path.exists(stamp_path):
+            os.remove(stamp_path)
+        with ProcessPoolExecutor(max_workers=2) as pool:
+            jobs = [pool.submit(serif_pairs), pool.submit(sans_pairs)]
+            results = {}
+            for job in jobs:
+                results.update(job.result())
+        for pair in PAIRS:
+            folder = os.path.join(args.out, pair)
+            os.makedirs(folder, exist_ok=True)
+            old, new = results[pair]
+            write_atomically(os.path.join(folder, "old.otf"), old)
+            write_atomically(os.path.join(folder, "new.otf"), new)
+            print("%-13s old %9d bytes, new %9d bytes" % (pair, len(old), len(new)))
+        write_atomically(stamp_path, stamp.encode())
+        print("corpus generated in %.0f s" % (time.time() - started))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,191 @@
+"""pa_check.py FILE.pa [--old OLD.otf]
+
+Checks that a difference file is well-formed: its records, the layout of the
+new font they describe, its blocks and their runs; with --old, also that it
+fits that installed font. Exit 0 when it is; otherwise one line saying why,
+and exit 1. Every read is bounds-checked: the file under test may be anything."""
+
+import argparse
+import os
+import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+
+import pa_format  # noqa: E402
+import sfnt  # noqa: E402
+
+
+class Malformed(Exception):
+    pass
+
+
+def unpack(layout, data, offset, what):
+    if offset + layout.size > len(data):
+        raise Malformed("%s runs past the end of the file (offset %d)" % (what, offset))
+    return layout.unpack_from(data, offset)
+
+
+class Record:
+    def __init__(self, fields):
+        self.tag, self.index, self.order, self.block, self.length, self.offset = fields
+        self.copies = []   # (source, length, destination)
+        self.inserts = []  # (destination, length)
+
+
+def read_block(data, offset, record):
+    """Decodes one block, returns the offset right after it."""
+    what = "block of %r" % record.tag
+    (copy_count,) = unpack(pa_format.COUNT, data, offset, what)
+    offset += pa_format.COUNT.size
+    if copy_count * pa_format.COPY_RUN.size > len(data) - offset:
+        raise Malformed("%s: %d copy runs cannot fit" % (what, copy_count))
+    for _ in range(copy_count):
+        record.copies.append(pa_format.COPY_RUN.unpack_from(data, offset))
+        offset += pa_format.COPY_RUN.size
+    (insert_count,) = unpack(pa_format.COUNT, data, offset, what)
+    offset += pa_format.COUNT.size
+    if insert_count * pa_format.INSERT_RUN.size > len(data) - offset:
+        raise Malformed("%s: %d insert runs cannot fit" % (what, insert_count))
+    for _ in range(insert_count):
+        destination, length = unpack(pa_format.INSERT_RUN, data, offset, what)
+        offset += pa_format.INSERT_RUN.size
+        if length > len(data) - offset:
+            raise Malformed("%s: literal bytes at %d run past the end of the file"
+                            % (what, offset))
+        record.inserts.append((destination, length))
+        offset += length
+    return offset
+
+
+def check_runs(record):
+    """Copy runs ascend by destination, insert runs likewise, and together
+    they cover the new table exactly once."""
+    what = "block of %r" % record.tag
+    for kind, destinations in (("copy", [r[2] for r in record.copies]),
+                               ("insert", [r[0] for r in record.inserts])):
+        if destinations != sorted(destinations):
+            raise Malformed("%s: %s runs not in ascending destination order" % (what, kind))
+    spans = sorted([(d, n) for _, n, d in record.copies] + list(record.inserts))
+    covered = 0
+    for destination, length in spans:
+        if length == 0:
+            if destination > record.length:
+                raise Malformed("%s: empty run at %d past the table's end" % (what, destination))
+            continue
+        if destination != covered:
+            raise Malformed("%s: new bytes from %d %s" % (
+                what, min(covered, destination),
+                "are written twice" if destination < covered else "are not written"))
+        covered += length
+    if covered != record.length:
+        raise Malformed("%s: runs cover %d of %d new bytes" % (what, covered, record.length))
+
+
+def check_layout(records, header_count, new_length):
+    """The order bytes lay the tables back to back after the directory."""
+    if sorted(r.order for r in records) != list(range(header_count)):
+        raise Malformed("order bytes are not a permutation of 0..%d" % (header_count - 1))
+    expected = pa_format.FIRST_TABLE + 16 * header_count
+    end = expected
+    for record in sorted(records, key=lambda r: r.order):
+        if record.offset != expected:
+            raise Malformed("table %r at offset %d, expected %d"
+                            % (record.tag, record.offset, expected))
+        end = record.offset + record.length
+        expected = record.offset + pa_format.round_up4(record.length)
+    # The last table's padding may or may not be part of the file.
+    if new_length not in (end, expected):
+        raise Malformed("new file length %d, but the last table ends at %d" % (new_length, end))
+
+
+def check(data):
+    """Returns the header fields and records of a well-formed file."""
+    magic, name, revision, new_length, count, _ = unpack(pa_format.HEADER, data, 0, "header")
+    if magic != pa_format.MAGIC:
+        raise Malformed("magic is %r, not %r" % (magic, pa_format.MAGIC))
+    if b"\0" not in name or name[name.index(b"\0"):].strip(b"\0"):
+        raise Malformed("font name is not NUL-terminated and NUL-padded")
+
+    records = []
+    offset = pa_format.HEADER.size
+    for i in range(count):
+        record = Record(unpack(pa_format.RECORD, data, offset, "record %d" % i))
+        offset += pa_format.RECORD.size
+        if record.index != i:
+            raise Malformed("record %d has new index %d" % (i, record.index))
+        if records and record.tag <= records[-1].tag:
+            raise Malformed("tag %r does not ascend after %r" % (record.tag, records[-1].tag))
+        records.append(record)
+    check_layout(records, count, new_length)
+
+    for record in records:
+        if record.block == 0:
+            continue
+        if record.block != offset:
+            raise Malformed("block of %r at %d, expected %d" % (record.tag, record.block, offset))
+        offset = read_block(data, offset, record)
+        check_runs(record)
+    if offset != len(data):
+        raise Malformed("%d bytes after the last block" % (len(data) - offset))
+    return name[:name.index(b"\0")], revision, records
+
+
+def check_fits(name, revision, records, old_bytes):
+    """The file revises exactly this installed font."""
+    try:
+        tables = sfnt.read_tables(old_bytes)
+        old_name = sfnt.font_name(tables)
+        old_revision = sfnt.font_revision(tables)
+    except sfnt.FontError as error:
+        raise Malformed("old font: %s" % error)
+    if name != old_name:
+        raise Malformed("font name %r, old font's is %r" % (name, old_name))
+    if revision != old_revision:
+        raise Malformed("expected revision 0x%08X, old font's is 0x%08X" % (revision, old_revision))
+    old_tags = sorted(t.tag for t in tables)
+    if old_tags != sorted(r.tag for r in records):
+        raise Malformed("old font's tables %s differ from the records'"
+                        % b" ".join(old_tags).decode("latin-1"))
+    old_by_tag = sfnt.table_map(tables)
+    for record in records:
+        old_length = old_by_tag[record.tag].length
+        if record.block == 0 and old_length != record.length:
+            raise Malformed("%r carried over, but its old length %d is not the new length %d"
+                            % (record.tag, old_length, record.length))
+        for source, length, _ in record.copies:
+            if source + length > old_length:
+                raise Malformed("%r copies old bytes %d..%d of %d"
+                                % (record.tag, source, source + length, old_length))
+
+
+def verdict(data, old_bytes=None):
+    """None when well-formed, otherwise the reason."""
+    try:
+        name, revision, records = check(data)
+        if old_bytes is not None:
+            check_fits(name, revision, records, old_bytes)
+    except Malformed as error:
+        return str(error)
+    return None
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("pa")
+    parser.add_argument("--old")
+    args = parser.parse_args()
+    with open(args.pa, "rb") as f:
+        data = f.read()
+    old_bytes = None
+    if args.old:
+        with open(args.old, "rb") as f:
+            old_bytes = f.read()
+    reason = verdict(data, old_bytes)
+    if reason:
+        print("%s: %s" % (args.pa, reason))
+        return 1
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

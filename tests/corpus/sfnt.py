@@ -1,0 +1,74 @@
+"""Reads what the difference tools need from an OpenType file, with nothing
+but the struct module, so that they stay independent of the engine and of
+fontTools. Every read is bounds-checked; a malformed font raises FontError."""
+
+import struct
+
+
+class FontError(Exception):
+    pass
+
+
+class Table:
+    def __init__(self, tag, checksum, offset, length, data):
+        self.tag = tag
+        self.checksum = checksum
+        self.offset = offset
+        self.length = length
+        self.data = data  # the table's bytes, without padding
+
+
+def unpack_from(fmt, data, offset, what):
+    if offset < 0 or offset + struct.calcsize(fmt) > len(data):
+        raise FontError("%s lies outside its data" % what)
+    return struct.unpack_from(fmt, data, offset)
+
+
+def read_tables(data):
+    """The tables in directory order."""
+    (count,) = unpack_from(">H", data, 4, "the offset table")
+    tables = []
+    for i in range(count):
+        tag, checksum, offset, length = unpack_from(">4sIII", data, 12 + 16 * i,
+                                                    "directory entry %d" % i)
+        if offset + length > len(data):
+            raise FontError("table %r lies outside the file" % tag)
+        tables.append(Table(tag, checksum, offset, length, data[offset:offset + length]))
+    return tables
+
+
+def table_map(tables):
+    return {t.tag: t for t in tables}
+
+
+def font_revision(tables):
+    """head fontRevision as the 16.16 integer."""
+    head = table_map(tables).get(b"head")
+    if head is None:
+        raise FontError("no head table")
+    return unpack_from(">I", head.data, 4, "head fontRevision")[0]
+
+
+def head_modified(tables):
+    head = table_map(tables).get(b"head")
+    if head is None:
+        raise FontError("no head table")
+    if len(head.data) < 36:
+        raise FontError("head table too short for its modified date")
+    return head.data[28:36]
+
+
+def font_name(tables):
+    """The string of the fifth name record, which in an updatable font is the
+    Macintosh full name that the updater compares."""
+    name = table_map(tables).get(b"name")
+    if name is None:
+        raise FontError("no name table")
+    count, string_offset = unpack_from(">2xHH", name.data, 0, "name header")
+    if count < 5:
+        raise FontError("name table has fewer than five records")
+    length, offset = unpack_from(">8xHH", name.data, 6 + 12 * 4, "fifth name record")
+    start = string_offset + offset
+    if start + length > len(name.data):
+        raise FontError("fifth name string lies outside the name table")
+    return name.data[start:start + length]
