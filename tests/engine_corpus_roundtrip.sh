@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# engine_corpus_roundtrip.sh OTPA CORPUS_DIR: on every real-font pair, a plain
+# difference file (corpus/simple_diff.py) applied by `otpa apply` rebuilds the
+# new font byte for byte and the result passes the OpenType sanitizer; `otpa
+# update` revises a copy of the small pair's old font in place to the same bytes.
+set -euo pipefail
+otpa=$1
+corpus=$2
+here=$(cd "$(dirname "$0")" && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+status=0
+for pair in small outlines glyphs-added name-head; do
+  old=$corpus/$pair/old.otf
+  new=$corpus/$pair/new.otf
+  [ -f "$old" ] && [ -f "$new" ] || { echo "missing pair $pair in $corpus"; exit 1; }
+  /usr/bin/python3 "$here/corpus/simple_diff.py" "$old" "$new" -o "$work/$pair.pa"
+  "$otpa" apply "$old" "$work/$pair.pa" -o "$work/$pair.otf"
+  if ! cmp "$work/$pair.otf" "$new"; then echo "FAIL $pair: apply differs from the new font"; status=1; fi
+  if ! ots-sanitize "$work/$pair.otf" >/dev/null; then echo "FAIL $pair: rejected by ots-sanitize"; status=1; fi
+  "$otpa" info "$work/$pair.otf" --json >/dev/null
+done
+
+cp "$corpus/small/old.otf" "$work/installed.otf"
+"$otpa" update "$work/installed.otf" "$work/small.pa" >/dev/null
+if ! cmp "$work/installed.otf" "$corpus/small/new.otf"; then echo "FAIL: update in place differs"; status=1; fi
+leftover=$(find "$work" -name '*.otu-copy' | wc -l)
+[ "$leftover" -eq 0 ] || { echo "FAIL: copy left behind"; status=1; }
+
+# Applying the difference file to the wrong font revision is refused and
+# writes nothing.
+if "$otpa" apply "$corpus/outlines/old.otf" "$work/small.pa" -o "$work/wrong.otf" >/dev/null; then
+  echo "FAIL: a difference file applied to another font"; status=1
+fi
+[ ! -e "$work/wrong.otf" ] || { echo "FAIL: output written on failure"; status=1; }
+exit $status
