@@ -1,7 +1,5 @@
 #include "discovery/download_files.h"
 
-#include <cstring>
-
 const char kDownloadFileNames[kDownloadFileNameCount][260] = {
     "10001", "10002", "10003", "10004", "10005", "10006", "10007", "10008",
 };
@@ -18,18 +16,18 @@ const char* const kSlashMarkers[] = {"/Tavrelon/Fonts/Download/add/", "/Pennrook
 
 }  // namespace
 
-bool IsDownloadFileName(const char* fileName) {
+bool IsDownloadFileName(const std::string& fileName) {
   for (const char* name : kDownloadFileNames) {
-    if (std::strcmp(fileName, name) == 0) return true;
+    if (fileName == name) return true;
   }
   return false;
 }
 
-bool InDownloadFolder(const char* fullPath, const NameRules& rules) {
+bool InDownloadFolder(const std::string& fullPath, const NameRules& rules) {
   const char* const* markers = rules.separator == '\\' ? kWindowsMarkers : kSlashMarkers;
   for (int i = 0; i < 2; ++i) {
-    const char* found = FindText(fullPath, markers[i], rules.isLead);
-    if (found != nullptr && static_cast<size_t>(found - fullPath) >= kFirstMarkerPosition) return true;
+    size_t found = FindText(fullPath, markers[i], rules.encoding);
+    if (found != std::string::npos && found >= kFirstMarkerPosition) return true;
   }
   return false;
 }

@@ -4,6 +4,8 @@
 #ifndef OTU_DISCOVERY_DOWNLOAD_FILES_H_
 #define OTU_DISCOVERY_DOWNLOAD_FILES_H_
 
+#include <string>
+
 #include "discovery/name_rules.h"
 
 constexpr int kDownloadFileNameCount = 8;
@@ -12,10 +14,10 @@ constexpr int kDownloadFileNameCount = 8;
 extern const char kDownloadFileNames[kDownloadFileNameCount][260];
 
 // True when `fileName` is one of the download names (exact, case-sensitive).
-bool IsDownloadFileName(const char* fileName);
+bool IsDownloadFileName(const std::string& fileName);
 
 // True when `fullPath` lies in one of the software's download folders: one of
 // the two folder markers occurs in it after its first six bytes.
-bool InDownloadFolder(const char* fullPath, const NameRules& rules);
+bool InDownloadFolder(const std::string& fullPath, const NameRules& rules);
 
 #endif  // OTU_DISCOVERY_DOWNLOAD_FILES_H_

@@ -1,42 +1,38 @@
-// File-name rules of the search: where a multi-byte character begins, how a
-// path splits into folder, name and extension, and which file names a target
-// accepts. Texts are 8-bit in the system code page.
+// File-name rules of the search: finding a text in a name without starting
+// inside a double-byte character, splitting a file name from its folders,
+// and which file names a target accepts. Texts are 8-bit in the system's
+// encoding.
 #ifndef OTU_DISCOVERY_NAME_RULES_H_
 #define OTU_DISCOVERY_NAME_RULES_H_
 
 #include <cstddef>
-#include <cstdint>
+#include <string>
 
-// True for a byte that begins a two-byte character.
-typedef bool (*LeadBytePredicate)(uint8_t byte);
-
-bool IsCp932LeadByte(uint8_t byte);
-
-// The lead-byte test of a code page; null where no character holds an ASCII
-// byte after its first (single-byte code pages, UTF-8).
-LeadBytePredicate LeadByteRuleFor(uint32_t codePage);
+#include "platform/text_encoding.h"
 
 struct NameRules {
-  char separator;          // between folder names; '\\' also accepts '/' and a drive
-  LeadBytePredicate isLead;  // null: every byte is a character
+  char separator;  // ends each folder of the paths the walk makes
+  platform::TextEncoding encoding;
 };
 
-// The first occurrence of `needle` in `text` that begins on a character
-// boundary, so that the second byte of a character never starts a match; null
-// when there is none.
-const char* FindText(const char* text, const char* needle, LeadBytePredicate isLead);
+// Position of the first occurrence of `needle` in `text` that begins on a
+// character boundary, so that the second byte of a character never starts a
+// match; npos when there is none.
+size_t FindText(const std::string& text, const char* needle, platform::TextEncoding encoding);
 
+// A name part or extension must fit a 256-byte buffer with its zero byte.
 constexpr size_t kNamePartSize = 256;
 
 // The file name of `path` without folders, split into the name part and the
 // extension (from the last "." on, or empty). False when a part does not fit
-// its 256-byte buffer: such a name is never cut to fit, since a cut name
-// could pass for another.
-bool SplitFileName(const char* path, const NameRules& rules, char name[kNamePartSize],
-                   char extension[kNamePartSize]);
+// kNamePartSize: such a name is never cut to fit, since a cut name could pass
+// for another.
+bool SplitFileName(const std::string& path, platform::TextEncoding encoding, std::string* name,
+                   std::string* extension);
 
-// The base-name rule: the file's extension is ".otf" and its name part is
-// `baseName` itself or `baseName` followed by exactly two or three bytes.
-bool MatchesBaseName(const char* fileName, const char* baseName, const NameRules& rules);
+// The base-name rule: the extension of the file name of `path` is ".otf" and
+// its name part is `baseName` itself or `baseName` followed by exactly two or
+// three bytes.
+bool MatchesBaseName(const std::string& path, const std::string& baseName, platform::TextEncoding encoding);
 
 #endif  // OTU_DISCOVERY_NAME_RULES_H_

@@ -61,10 +61,6 @@ class Folders {
 // The machine's own drives and folders.
 Folders& HostFolders();
 
-// The code page of 8-bit texts: 932 on Japanese Windows, 65001 (UTF-8) where
-// paths are UTF-8.
-uint32_t SystemCodePage();
-
 }  // namespace platform
 
 #endif  // OTU_PLATFORM_FOLDERS_H_

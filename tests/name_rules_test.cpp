@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <set>
 #include <string>
 
@@ -10,100 +9,72 @@
 
 namespace {
 
-const NameRules kWindows = {'\\', IsCp932LeadByte};
-const NameRules kWindowsSingleByte = {'\\', nullptr};
-const NameRules kPosix = {'/', nullptr};
+using platform::TextEncoding;
 
-TEST(LeadByte, Cp932RangesAndCodePages) {
-  for (int byte : {0x81, 0x9F, 0xE0, 0xFC}) EXPECT_TRUE(IsCp932LeadByte(static_cast<uint8_t>(byte))) << byte;
-  for (int byte : {0x2E, 0x5C, 0x7F, 0x80, 0xA0, 0xDF, 0xFD, 0xFF}) {
-    EXPECT_FALSE(IsCp932LeadByte(static_cast<uint8_t>(byte))) << byte;
-  }
-  EXPECT_EQ(LeadByteRuleFor(932), &IsCp932LeadByte);
-  EXPECT_EQ(LeadByteRuleFor(1252), nullptr);
-  EXPECT_EQ(LeadByteRuleFor(65001), nullptr);
-}
+const NameRules kWindows = {'\\', TextEncoding::kShiftJis};
+const NameRules kWindowsSingleByte = {'\\', TextEncoding::kSingleByte};
+const NameRules kPosix = {'/', TextEncoding::kUtf8};
 
 TEST(FindText, OtfAnywhereCaseSensitiveAndOnCharacterBoundaries) {
-  EXPECT_NE(FindText("x.otf.bak", ".otf", IsCp932LeadByte), nullptr);
-  EXPECT_EQ(FindText("x.OTF", ".otf", IsCp932LeadByte), nullptr);
-  EXPECT_EQ(FindText("x.ot", ".otf", nullptr), nullptr);
+  EXPECT_EQ(FindText("x.otf.bak", ".otf", TextEncoding::kShiftJis), 1u);
+  EXPECT_EQ(FindText("x.OTF", ".otf", TextEncoding::kShiftJis), std::string::npos);
+  EXPECT_EQ(FindText("x.ot", ".otf", TextEncoding::kUtf8), std::string::npos);
   // The byte after a lead byte belongs to its character, even when it reads
   // as "." and the next bytes as "otf".
-  EXPECT_EQ(FindText("a\x81.otf", ".otf", IsCp932LeadByte), nullptr);
-  EXPECT_NE(FindText("a\x81.otf", ".otf", nullptr), nullptr);
+  EXPECT_EQ(FindText("a\x81.otf", ".otf", TextEncoding::kShiftJis), std::string::npos);
+  EXPECT_EQ(FindText("a\x81.otf", ".otf", TextEncoding::kSingleByte), 2u);
   // After a whole two-byte character the search goes on normally.
-  const char* name = "\x81\x40.otf";
-  EXPECT_EQ(FindText(name, ".otf", IsCp932LeadByte), name + 2);
-  // A lead byte at the very end is a character of its own, and the search
-  // never reads beyond the terminator.
-  const char* cut = "x\x81";
-  EXPECT_EQ(FindText(cut, "\x81", IsCp932LeadByte), cut + 1);
-  EXPECT_EQ(FindText(cut, "\x81x", IsCp932LeadByte), nullptr);
-}
-
-TEST(SplitFileName, FolderNameAndExtension) {
-  char name[kNamePartSize];
-  char extension[kNamePartSize];
-  ASSERT_TRUE(SplitFileName("C:\\a\\b.c\\Sample.otf", kWindows, name, extension));
-  EXPECT_STREQ(name, "Sample");
-  EXPECT_STREQ(extension, ".otf");
-  ASSERT_TRUE(SplitFileName("C:x.otf.bak", kWindows, name, extension));
-  EXPECT_STREQ(name, "x.otf");
-  EXPECT_STREQ(extension, ".bak");
-  ASSERT_TRUE(SplitFileName("/a/b.c/name", kPosix, name, extension));
-  EXPECT_STREQ(name, "name");
-  EXPECT_STREQ(extension, "");
-  // On POSIX a backslash is an ordinary byte of a name.
-  ASSERT_TRUE(SplitFileName("/a/x\\y.otf", kPosix, name, extension));
-  EXPECT_STREQ(name, "x\\y");
-  // 0x95 0x5C is one character whose second byte is a backslash.
-  ASSERT_TRUE(SplitFileName("C:\\f\\\x95\\.otf", kWindows, name, extension));
-  EXPECT_STREQ(name, "\x95\\");
-  ASSERT_TRUE(SplitFileName("C:\\f\\\x95\\.otf", kWindowsSingleByte, name, extension));
-  EXPECT_STREQ(name, "");
+  EXPECT_EQ(FindText("\x81\x40.otf", ".otf", TextEncoding::kShiftJis), 2u);
+  // A lead byte at the very end is a character of its own.
+  EXPECT_EQ(FindText("x\x81", "\x81", TextEncoding::kShiftJis), 1u);
 }
 
 TEST(SplitFileName, PartTooLongForItsBufferIsRefused) {
-  char name[kNamePartSize];
-  char extension[kNamePartSize];
+  std::string name;
+  std::string extension;
   std::string longest(255, 'n');
-  EXPECT_TRUE(SplitFileName((longest + ".otf").c_str(), kPosix, name, extension));
-  EXPECT_FALSE(SplitFileName((longest + "n.otf").c_str(), kPosix, name, extension));
-  EXPECT_FALSE(SplitFileName(("x." + longest).c_str(), kPosix, name, extension));
+  ASSERT_TRUE(SplitFileName("/f/" + longest + ".otf", TextEncoding::kUtf8, &name, &extension));
+  EXPECT_EQ(name, longest);
+  EXPECT_EQ(extension, ".otf");
+  EXPECT_FALSE(SplitFileName(longest + "n.otf", TextEncoding::kUtf8, &name, &extension));
+  EXPECT_FALSE(SplitFileName("x." + longest, TextEncoding::kUtf8, &name, &extension));
 }
 
 TEST(BaseNameRule, TwoOrThreeExtraBytesOnly) {
-  const char* base = "SampleGothicProN-Bold";
-  EXPECT_TRUE(MatchesBaseName("SampleGothicProN-Bold.otf", base, kWindows));
-  EXPECT_TRUE(MatchesBaseName("SampleGothicProN-Bold_1.otf", base, kWindows));
-  EXPECT_TRUE(MatchesBaseName("SampleGothicProN-Bold-12.otf", base, kWindows));
-  EXPECT_TRUE(MatchesBaseName("C:\\Fonts\\SampleGothicProN-Bold_1.otf", base, kWindows));
-  EXPECT_FALSE(MatchesBaseName("SampleGothicProN-Bold_.otf", base, kWindows));
-  EXPECT_FALSE(MatchesBaseName("SampleGothicProN-Bold_123.otf", base, kWindows));
-  EXPECT_FALSE(MatchesBaseName("samplegothicpron-bold.otf", base, kWindows));
-  EXPECT_FALSE(MatchesBaseName("xxSampleGothicProN-Bold.otf", base, kWindows));
-  EXPECT_FALSE(MatchesBaseName("SampleGothicProN-Bol.otf", base, kWindows));
-  EXPECT_FALSE(MatchesBaseName("SampleGothicProN-Bold.OTF", base, kWindows));
-  EXPECT_FALSE(MatchesBaseName("SampleGothicProN-Bold.otf.bak", base, kWindows));
-  EXPECT_FALSE(MatchesBaseName("SampleGothicProN-Bold", base, kWindows));
+  const std::string base = "SampleGothicProN-Bold";
+  const TextEncoding sjis = TextEncoding::kShiftJis;
+  EXPECT_TRUE(MatchesBaseName("SampleGothicProN-Bold.otf", base, sjis));
+  EXPECT_TRUE(MatchesBaseName("SampleGothicProN-Bold_1.otf", base, sjis));
+  EXPECT_TRUE(MatchesBaseName("SampleGothicProN-Bold-12.otf", base, sjis));
+  EXPECT_TRUE(MatchesBaseName("C:\\Fonts\\SampleGothicProN-Bold_1.otf", base, sjis));
+  EXPECT_TRUE(MatchesBaseName("/usr/share/fonts/SampleGothicProN-Bold.otf", base, TextEncoding::kUtf8));
+  EXPECT_FALSE(MatchesBaseName("SampleGothicProN-Bold_.otf", base, sjis));
+  EXPECT_FALSE(MatchesBaseName("SampleGothicProN-Bold_123.otf", base, sjis));
+  EXPECT_FALSE(MatchesBaseName("samplegothicpron-bold.otf", base, sjis));
+  EXPECT_FALSE(MatchesBaseName("xxSampleGothicProN-Bold.otf", base, sjis));
+  EXPECT_FALSE(MatchesBaseName("SampleGothicProN-Bol.otf", base, sjis));
+  EXPECT_FALSE(MatchesBaseName("SampleGothicProN-Bold.OTF", base, sjis));
+  EXPECT_FALSE(MatchesBaseName("SampleGothicProN-Bold.otf.bak", base, sjis));
+  EXPECT_FALSE(MatchesBaseName("SampleGothicProN-Bold", base, sjis));
+  // Two extra bytes that are one double-byte character still count as two.
+  EXPECT_TRUE(MatchesBaseName("SampleGothicProN-Bold\x81\x40.otf", base, sjis));
 }
 
 TEST(BaseNameRule, OverlongNameIsNotCutIntoAMatch) {
   // Cut to 255 bytes, this name would be the base name plus two bytes.
   std::string base(253, 'b');
-  std::string name = base + std::string(40, 'x') + ".otf";
-  EXPECT_FALSE(MatchesBaseName(name.c_str(), base.c_str(), kPosix));
-  EXPECT_TRUE(MatchesBaseName((base + "xx.otf").c_str(), base.c_str(), kPosix));
+  EXPECT_FALSE(MatchesBaseName(base + std::string(40, 'x') + ".otf", base, TextEncoding::kUtf8));
+  EXPECT_TRUE(MatchesBaseName(base + "xx.otf", base, TextEncoding::kUtf8));
 }
 
 TEST(DownloadFiles, EightDistinctFiveDigitNamesComparedWhole) {
   std::set<std::string> names;
   for (const char* name : kDownloadFileNames) {
-    ASSERT_EQ(std::strlen(name), 5u) << name;
-    for (const char* p = name; *p != '\0'; ++p) EXPECT_TRUE(*p >= '0' && *p <= '9') << name;
-    EXPECT_TRUE(IsDownloadFileName(name));
-    names.insert(name);
+    std::string text = name;
+    ASSERT_EQ(text.size(), 5u) << name;
+    EXPECT_EQ(text.find_first_not_of("0123456789"), std::string::npos) << name;
+    EXPECT_TRUE(IsDownloadFileName(text));
+    names.insert(text);
   }
   EXPECT_EQ(names.size(), 8u);
   EXPECT_FALSE(IsDownloadFileName("10001.tmp"));

@@ -166,6 +166,4 @@ Folders& HostFolders() {
   return folders;
 }
 
-uint32_t SystemCodePage() { return 65001; }
-
 }  // namespace platform

@@ -64,6 +64,4 @@ Folders& HostFolders() {
   return folders;
 }
 
-uint32_t SystemCodePage() { return GetACP(); }
-
 }  // namespace platform
