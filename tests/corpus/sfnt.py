@@ -41,29 +41,29 @@ def table_map(tables):
     return {t.tag: t for t in tables}
 
 
+def required_table(tables, tag):
+    table = table_map(tables).get(tag)
+    if table is None:
+        raise FontError("no %s table" % tag.decode("latin-1").strip())
+    return table
+
+
 def font_revision(tables):
     """head fontRevision as the 16.16 integer."""
-    head = table_map(tables).get(b"head")
-    if head is None:
-        raise FontError("no head table")
-    return unpack_from(">I", head.data, 4, "head fontRevision")[0]
+    return unpack_from(">I", required_table(tables, b"head").data, 4, "head fontRevision")[0]
 
 
 def head_modified(tables):
-    head = table_map(tables).get(b"head")
-    if head is None:
-        raise FontError("no head table")
-    if len(head.data) < 36:
+    data = required_table(tables, b"head").data
+    if len(data) < 36:
         raise FontError("head table too short for its modified date")
-    return head.data[28:36]
+    return data[28:36]
 
 
 def font_name(tables):
     """The string of the fifth name record, which in an updatable font is the
     Macintosh full name that the updater compares."""
-    name = table_map(tables).get(b"name")
-    if name is None:
-        raise FontError("no name table")
+    name = required_table(tables, b"name")
     count, string_offset = unpack_from(">2xHH", name.data, 0, "name header")
     if count < 5:
         raise FontError("name table has fewer than five records")
