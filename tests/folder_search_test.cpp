@@ -67,6 +67,7 @@ class FolderSearchTest : public ::testing::Test {
   // The messages of a walk without stop, the drive messages left out.
   std::vector<std::string> FolderTexts(Progress* progress) {
     controller_.SearchDrives(&Progress::Callback, progress);
+    if (progress->texts.size() < 4) return {};
     return std::vector<std::string>(progress->texts.begin() + 4, progress->texts.end());
   }
 
@@ -110,6 +111,22 @@ TEST_F(FolderSearchTest, NoDriveListNoSearch) {
   EXPECT_TRUE(progress.texts.empty());
   EXPECT_TRUE(disk_.listed.empty());
   EXPECT_EQ(controller_.ListFixedDrives(&Progress::Callback, &progress), 0);
+}
+
+TEST_F(FolderSearchTest, DriveListLongerThanItsBufferIsAskedForAgain) {
+  std::vector<std::string> expected = {DriveText("A:\\"), DriveText("C:\\"), DriveText("D:\\"), DriveText("E:\\")};
+  std::string last;
+  for (int i = 0; i < 30; ++i) {
+    last = "F:\\mounted-volume-number-" + std::to_string(10 + i) + "\\";
+    disk_.AddDrive(last, platform::kDriveFixed);
+    expected.push_back(DriveText(last));
+  }
+  disk_.AddFile(last + kGothic, font_);
+  Progress progress;
+  controller_.SearchDrives(&Progress::Callback, &progress);
+  ASSERT_GE(progress.texts.size(), expected.size());
+  EXPECT_EQ(std::vector<std::string>(progress.texts.begin(), progress.texts.begin() + expected.size()), expected);
+  EXPECT_EQ(CandidatePaths(), (std::vector<std::string>{last + kGothic}));
 }
 
 TEST_F(FolderSearchTest, FontsFoundDownToSixFolderLevels) {
