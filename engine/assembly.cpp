@@ -103,6 +103,8 @@ int32_t COpenTypeManager::RecalcChecksum(const char* path, const COpenTypeHeader
   uint32_t headOffset = 0;
   uint32_t headLength = 0;
   uint32_t adjustment = 0;
+  const size_t whole = newImageSize_ & ~size_t{3};
+  uint32_t wholeWordSum = 0;
   if (found) {
     otu::LoadU32(image, newImageSize_, entry + 8, &headOffset);
     otu::LoadU32(image, newImageSize_, entry + 12, &headLength);
@@ -115,10 +117,17 @@ int32_t COpenTypeManager::RecalcChecksum(const char* path, const COpenTypeHeader
     size_t padded = (size_t{headLength} + 3) & ~size_t{3};
     if (padded > newImageSize_ - headOffset) padded = newImageSize_ - headOffset;
     otu::StoreU32(image, newImageSize_, entry + 4, SumWordsPadded(image + headOffset, padded));
-    adjustment = kChecksumMagic - SumWordsPadded(image, newImageSize_);
+    wholeWordSum = SumWordsPadded(image, whole);
+    adjustment = kChecksumMagic - (wholeWordSum + SumWordsPadded(image + whole, newImageSize_ - whole));
   }
   if (Report(75, progress_text::kRecalculatingChecksum, path, callback, context, n, i)) return kUpdateStopped;
   if (!found) return kUpdateNoHeadTable;
-  otu::StoreU32(image, newImageSize_, headOffset + kCheckSumAdjustmentOffset, adjustment);
+  const size_t adjustmentAt = size_t{headOffset} + kCheckSumAdjustmentOffset;
+  otu::StoreU32(image, newImageSize_, adjustmentAt, adjustment);
+  // The whole words as written: the sum already taken, plus the adjustment
+  // when it fills one of those words by itself (it always does in a font
+  // whose tables start on multiples of 4).
+  finishedWordSum_ = adjustmentAt % 4 == 0 && adjustmentAt + 4 <= whole ? wholeWordSum + adjustment
+                                                                         : SumWordsPadded(image, whole);
   return kUpdateOk;
 }

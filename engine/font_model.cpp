@@ -1,5 +1,6 @@
 #include "engine/font_model.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -11,25 +12,40 @@ using otu::RangeFits;
 using otu::RoundUp4;
 
 uint32_t SumWordsPadded(const uint8_t* bytes, size_t size) {
-  uint32_t sum = 0;
-  size_t whole = size / 4;
-  for (size_t w = 0; w < whole; ++w) {
-    const uint8_t* p = bytes + 4 * w;
-    sum += (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
+  // Summed per byte lane and combined once: a plain loop over bytes that the
+  // compiler turns into wide additions, where a word-by-word byte swap would
+  // cost a few times more on megabytes of font.
+  uint64_t lanes[4] = {0, 0, 0, 0};
+  const size_t whole = size & ~size_t{3};
+  for (size_t start = 0; start < whole;) {
+    // Each lane sum stays exact: at most 2^24 bytes of 255 per round.
+    const size_t end = std::min(whole, start + (size_t{1} << 24));
+    uint32_t part[4] = {0, 0, 0, 0};
+    for (size_t b = start; b < end; b += 4) {
+      part[0] += bytes[b];
+      part[1] += bytes[b + 1];
+      part[2] += bytes[b + 2];
+      part[3] += bytes[b + 3];
+    }
+    for (int k = 0; k < 4; ++k) lanes[k] += part[k];
+    start = end;
   }
-  uint32_t last = 0;
-  for (size_t b = 4 * whole; b < size; ++b) last |= uint32_t{bytes[b]} << (24 - 8 * (b - 4 * whole));
-  return sum + last;
+  for (size_t b = whole; b < size; ++b) lanes[b - whole] += bytes[b];
+  return static_cast<uint32_t>((lanes[0] << 24) + (lanes[1] << 16) + (lanes[2] << 8) + lanes[3]);
 }
 
 uint32_t CalcTableChecksum(const uint8_t* bytes, uint32_t length) {
   return SumWordsPadded(bytes, (static_cast<size_t>(length) + 3) & ~size_t{3});
 }
 
-bool AllocateZeroed(std::vector<uint8_t>* buffer, size_t size) {
-  // The one place where an allocation failure becomes a return value.
+bool AllocateZeroed(std::vector<uint8_t>* buffer, size_t size, const uint8_t* prefix, size_t prefixLength) {
+  // The one place where an allocation failure becomes a return value. The
+  // prefix is copied in and only the rest zeroed: buffers run to megabytes.
   try {
-    buffer->assign(size, 0);
+    buffer->clear();
+    buffer->reserve(size);
+    if (prefixLength != 0) buffer->assign(prefix, prefix + std::min(prefixLength, size));
+    buffer->resize(size, 0);
   } catch (const std::bad_alloc&) {
     buffer->clear();
     buffer->shrink_to_fit();

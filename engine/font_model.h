@@ -19,9 +19,11 @@ uint32_t CalcTableChecksum(const uint8_t* bytes, uint32_t length);
 // trailing bytes form one more word, padded with zero bytes.
 uint32_t SumWordsPadded(const uint8_t* bytes, size_t size);
 
-// Resizes *buffer to `size` zero bytes; false (buffer emptied) when the
-// memory cannot be had.
-bool AllocateZeroed(std::vector<uint8_t>* buffer, size_t size);
+// Makes *buffer `size` bytes: the `prefixLength` bytes at `prefix` (at most
+// `size`), then zero bytes. False (buffer emptied) when the memory cannot be
+// had.
+bool AllocateZeroed(std::vector<uint8_t>* buffer, size_t size, const uint8_t* prefix = nullptr,
+                    size_t prefixLength = 0);
 
 // Size of the offset table and of one directory entry.
 constexpr size_t kOffsetTableSize = 12;

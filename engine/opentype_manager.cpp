@@ -118,7 +118,7 @@ int32_t COpenTypeManager::BuildFont(const char* path, int32_t resourceId, std::s
   if (!WriteTemporaryFile(newImage_.data(), newImageSize_, temporaryPath, &temporaryCreated_)) {
     return kUpdateTempFileFailed;
   }
-  imageWordSum_ += SumWordsPadded(newImage_.data(), newImageSize_ & ~uint32_t{3});
+  imageWordSum_ += finishedWordSum_;
   newImage_.clear();
   newImage_.shrink_to_fit();
   return result;

@@ -123,6 +123,8 @@ class COpenTypeManager : public COpenTypeObject {
   TagList tables_;
   std::unique_ptr<CMakeSabunData> sabunData_;
   uint32_t imageWordSum_ = 0;
+  // Sum of the whole big-endian words of the finished new image.
+  uint32_t finishedWordSum_ = 0;
   bool temporaryCreated_ = false;
 };
 

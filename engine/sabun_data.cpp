@@ -58,8 +58,7 @@ int CMakeSabunData::LoadSabunData(int32_t resourceId) {
   if (!FindSabunResource(resources_, resourceId, &resource)) return 0;
   if (resource.size > 0x7FFFFFFFu) return 0;
   size = static_cast<int32_t>(resource.size);
-  if (!AllocateZeroed(&bytes, resource.size + size_t{1})) return 0;
-  std::memcpy(bytes.data(), resource.data, resource.size);
+  if (!AllocateZeroed(&bytes, resource.size + size_t{1}, resource.data, resource.size)) return 0;
 
   otu::Buffer in(bytes.data(), resource.size);
   if (resource.size < sabun::kHeaderSize) return 0;

@@ -24,8 +24,8 @@ int CTagObject::ApplySabun(const CSabunTagObject& record) {
     // Carried over with the padding that followed it in the installed file;
     // padding the file no longer holds counts as zero.
     paddedLength = otu::RoundUp4(static_cast<int32_t>(length));
-    if (!AllocateZeroed(&newData, static_cast<size_t>(paddedLength) + 1)) return 0;
-    std::memcpy(newData.data(), data, std::min(static_cast<size_t>(paddedLength), dataAvailable));
+    const size_t copied = std::min(static_cast<size_t>(paddedLength), dataAvailable);
+    if (!AllocateZeroed(&newData, static_cast<size_t>(paddedLength) + 1, data, copied)) return 0;
     std::memcpy(newTag, tag, 4);
     newLength = length;
     newOffset = record.newOffset;

@@ -1,0 +1,164 @@
+// engine_bench CORPUS_DIR OTPA [WORK_DIR]: for each real-font revision pair,
+//  - the rebuild alone (installed image and difference file in memory to the
+//    finished new image in memory) against the whole decode of xdelta3,
+//    bspatch and zstd --patch-from on the same pair;
+//  - the whole update (read, rebuild, temporary file, replacement,
+//    verification) against the I/O floor (read the installed file, write it
+//    to a temporary file, copy that over the installed one, read it back).
+// Difference files come from `otpa make`. Figures are medians.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "engine/opentype_manager.h"
+#include "platform/file_system.h"
+#include "platform/resources.h"
+#include "tests/fake_file_system.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+constexpr uint16_t kDiffId = 1;
+
+Bytes ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteAll(const std::string& path, const Bytes& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+// Median milliseconds of `runs` calls of `work`; `prepare` runs untimed before each.
+double Median(int runs, const std::function<void()>& work, const std::function<void()>& prepare = [] {}) {
+  std::vector<double> times;
+  for (int k = 0; k < runs; ++k) {
+    prepare();
+    auto start = std::chrono::steady_clock::now();
+    work();
+    times.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+  }
+  std::sort(times.begin(), times.end());
+  return times[times.size() / 2];
+}
+
+bool Run(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; }
+
+class SingleTarget : public CTargetLookup {
+ public:
+  bool FindTargetResource(const char*, int32_t, int32_t* resourceId) const override {
+    *resourceId = kDiffId;
+    return true;
+  }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3) {
+    std::fprintf(stderr, "usage: engine_bench CORPUS_DIR OTPA [WORK_DIR]\n");
+    return 2;
+  }
+  const std::string corpus = argv[1];
+  const std::string otpa = argv[2];
+  const std::string work = argc > 3 ? argv[3] : "/tmp/otu-engine-bench";
+  if (!Run("mkdir -p '" + work + "'")) return 1;
+  const int runs = 9;
+
+  std::printf("%-13s %9s %9s %9s %9s %9s %8s | %9s %9s %7s\n", "pair", "rebuild", "xdelta3", "bspatch", "zstd",
+              "pa bytes", "speedup", "update", "floor", "ratio");
+  for (const char* pair : {"small", "outlines", "glyphs-added", "name-head"}) {
+    const std::string old = corpus + "/" + pair + "/old.otf";
+    const std::string neu = corpus + "/" + pair + "/new.otf";
+    const std::string base = work + "/" + pair;
+    if (!Run("'" + otpa + "' make '" + old + "' '" + neu + "' -o '" + base + ".pa'") ||
+        !Run("xdelta3 -e -f -9 -s '" + old + "' '" + neu + "' '" + base + ".xd3'") ||
+        !Run("bsdiff '" + old + "' '" + neu + "' '" + base + ".bsd'") ||
+        !Run("zstd -q -f -19 --patch-from='" + old + "' '" + neu + "' -o '" + base + ".zst'")) {
+      std::fprintf(stderr, "%s: cannot prepare the patches\n", pair);
+      return 1;
+    }
+    const Bytes oldBytes = ReadAll(old);
+    const Bytes newBytes = ReadAll(neu);
+    const Bytes pa = ReadAll(base + ".pa");
+
+    // The rebuild alone, in memory.
+    testfs::FakeFileSystem memory;
+    memory.files["installed.otf"] = oldBytes;
+    platform::MemoryResources resources;
+    resources.Add("FONT_PA", kDiffId, pa);
+    bool same = false;
+    double rebuild = Median(runs, [&] {
+      COpenTypeManager manager(memory, resources, nullptr);
+      int32_t result = manager.ReadFont("installed.otf", nullptr, nullptr, 1, 0);
+      if (result == 0) result = manager.TakeLicenseTexts();
+      if (result == 0) result = manager.RebuildFont("installed.otf", kDiffId, nullptr, nullptr, 1, 0);
+      same = result == 0 && manager.NewImageSize() == newBytes.size() &&
+             std::equal(newBytes.begin(), newBytes.end(), manager.NewImage());
+    });
+    if (!same) {
+      std::fprintf(stderr, "%s: the rebuild does not give the new font\n", pair);
+      return 1;
+    }
+
+    const std::string out = base + ".out";
+    double xdelta = Median(runs, [&] { Run("xdelta3 -d -f -s '" + old + "' '" + base + ".xd3' '" + out + "'"); });
+    double bspatch = Median(runs, [&] { Run("bspatch '" + old + "' '" + out + "' '" + base + ".bsd'"); });
+    double zstd = Median(runs, [&] {
+      Run("zstd -q -d -f --patch-from='" + old + "' '" + base + ".zst' -o '" + out + "'");
+    });
+    if (ReadAll(out) != newBytes) {
+      std::fprintf(stderr, "%s: a peer decode differs\n", pair);
+      return 1;
+    }
+    double fastestPeer = std::min({xdelta, bspatch, zstd});
+
+    // The whole update on disk against the I/O floor, both through the
+    // host's file system and its temporary folder.
+    platform::FileSystem& files = platform::HostFileSystem();
+    const std::string installed = base + "-installed.otf";
+    SingleTarget target;
+    int32_t updateResult = 0;
+    double update = Median(
+        runs,
+        [&] {
+          COpenTypeManager manager(files, resources, &target);
+          updateResult = manager.UpdateFont(installed.c_str(), 0, nullptr, nullptr, 1, 0);
+        },
+        [&] { WriteAll(installed, oldBytes); });
+    if (updateResult != 0 || ReadAll(installed) != newBytes) {
+      std::fprintf(stderr, "%s: the update failed (%d)\n", pair, static_cast<int>(updateResult));
+      return 1;
+    }
+    const std::string temporary = base + "-floor.tmp";
+    double floor = Median(
+        runs,
+        [&] {
+          Bytes image(oldBytes.size() + 1);
+          auto in = files.OpenRead(installed, platform::Share::kExclusive);
+          in->Read(image.data(), oldBytes.size());
+          in->Close();
+          auto temp = files.CreateExclusive(temporary);
+          temp->Write(image.data(), oldBytes.size());
+          temp->Close();
+          files.CopyOver(temporary, installed);
+          auto back = files.OpenRead(installed, platform::Share::kReadWrite);
+          back->Read(image.data(), oldBytes.size());
+          back->Close();
+          files.Remove(temporary);
+        },
+        [&] { WriteAll(installed, oldBytes); });
+    std::remove(installed.c_str());
+
+    std::printf("%-13s %7.2fms %7.2fms %7.2fms %7.2fms %9zu %7.1fx | %7.2fms %7.2fms %6.2fx\n", pair, rebuild, xdelta,
+                bspatch, zstd, pa.size(), fastestPeer / rebuild, update, floor, update / floor);
+  }
+  return 0;
+}
