@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -101,6 +102,10 @@ class CFolderCheckCtrl : public CTargetLookup {
   std::vector<std::unique_ptr<CCandidateRecord>> candidates_;
   std::vector<std::unique_ptr<CTargetEntry>> targets_;
   std::vector<std::string> removals_;
+  // Identities of the candidates' files: a file that folder links lead to
+  // twice is one candidate, since a second update would apply the
+  // difference to the revised font.
+  std::set<std::string> candidateFiles_;
   int32_t collectDownloadFiles_ = 1;
 };
 

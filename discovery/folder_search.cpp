@@ -103,7 +103,9 @@ void CFolderCheckCtrl::ExamineFile(const std::string& folder, const std::string&
   if (fullPath.size() >= kFullPathSize) return;
   if (fontFile) {
     const CTargetEntry* target = MatchTarget(fullPath.c_str(), name.c_str());
-    if (target != nullptr) {
+    std::string identity;
+    bool seenBefore = target != nullptr && listing.Identity(&identity) && !candidateFiles_.insert(identity).second;
+    if (target != nullptr && !seenBefore) {
       auto candidate = std::make_unique<CCandidateRecord>();
       std::memset(candidate.get(), 0, sizeof(CCandidateRecord));
       std::memcpy(candidate->fullPath, fullPath.c_str(), fullPath.size() + 1);

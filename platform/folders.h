@@ -36,6 +36,10 @@ class FolderListing {
   // a look at the file itself, so it is asked only for names that matter.
   // An entry that vanished or cannot be examined counts as read-only.
   virtual bool ReadOnly() = 0;
+  // Names the file last returned by Next the same way whichever folder
+  // links lead to it; false when that cannot be learned. Asked only for
+  // files that matched a target.
+  virtual bool Identity(std::string* identity) = 0;
 };
 
 class Folders {

@@ -21,6 +21,7 @@ class FakeDisk : public platform::Folders, public platform::FileSystem {
     std::string name;
     bool directory;
     bool readOnly;
+    std::string identity;  // empty: unknown
   };
 
   void AddDrive(const std::string& root, int32_t type) {
@@ -35,15 +36,17 @@ class FakeDisk : public platform::Folders, public platform::FileSystem {
       std::string parent = path.substr(0, path.rfind('\\', at - 1) + 1);
       std::string name = path.substr(parent.size(), at - parent.size());
       if (folders_.count(path.substr(0, at + 1)) == 0) {
-        folders_[parent].push_back({name, true, false});
+        folders_[parent].push_back({name, true, false, ""});
         folders_[path.substr(0, at + 1)];
       }
     }
   }
-  void AddFile(const std::string& path, std::vector<uint8_t> bytes, bool readOnly = false) {
+  // The file's identity is its path unless given.
+  void AddFile(const std::string& path, std::vector<uint8_t> bytes, bool readOnly = false,
+               std::string identity = "") {
     std::string folder = path.substr(0, path.rfind('\\') + 1);
     AddFolder(folder);
-    folders_[folder].push_back({path.substr(folder.size()), false, readOnly});
+    folders_[folder].push_back({path.substr(folder.size()), false, readOnly, identity.empty() ? path : identity});
     files_[path] = std::move(bytes);
   }
   void Refuse(const std::string& folder) { refused_.insert(folder); }
@@ -101,6 +104,10 @@ class FakeDisk : public platform::Folders, public platform::FileSystem {
     bool ReadOnly() override {
       disk_->readOnlyAsked.push_back(current_->name);
       return current_->readOnly;
+    }
+    bool Identity(std::string* identity) override {
+      *identity = current_->identity;
+      return !identity->empty();
     }
 
    private:

@@ -93,6 +93,16 @@ TEST_F(FolderSearchTest, EveryDriveReportedFirstThenFixedDrivesWalkedInOrder) {
                                                         "E:\\f\\" + std::string(kGothic)}));
 }
 
+TEST_F(FolderSearchTest, FileReachedTwiceThroughAFolderLinkIsOneCandidate) {
+  disk_.AddFile("C:\\Fonts\\" + std::string(kGothic), font_, false, "file-1");
+  disk_.AddFile("C:\\Link\\" + std::string(kGothic), font_, false, "file-1");
+  disk_.AddFile("C:\\Other\\" + std::string(kGothic), font_, false, "file-2");
+  Progress progress;
+  controller_.SearchDrives(&Progress::Callback, &progress);
+  EXPECT_EQ(CandidatePaths(), (std::vector<std::string>{"C:\\Fonts\\" + std::string(kGothic),
+                                                        "C:\\Other\\" + std::string(kGothic)}));
+}
+
 TEST_F(FolderSearchTest, StopAtASecondDriveMessageSearchesNothing) {
   disk_.AddFile("C:\\" + std::string(kGothic), font_);
   Progress progress;

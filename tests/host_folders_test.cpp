@@ -2,6 +2,7 @@
 // file made in the temporary folder, nothing else touched.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <string>
@@ -45,25 +46,37 @@ TEST(HostFolders, ListsAFileWithItsBits) {
     ASSERT_NE(file, nullptr);
     ASSERT_TRUE(file->Close());
   }
-  std::unique_ptr<platform::FolderListing> listing = platform::HostFolders().List(folder);
-  ASSERT_NE(listing, nullptr);
-  platform::FolderEntry entry;
-  bool sawFile = false;
+  // Listed twice: the file's identity is the same both times and differs
+  // from another file's.
+  std::vector<std::string> mine;
+  std::vector<std::string> others;
   bool sawDot = false;
-  while (listing->Next(&entry)) {
-    if (entry.name == name) {
-      sawFile = true;
-      EXPECT_FALSE(entry.directory);
-      EXPECT_FALSE(listing->ReadOnly());
-    }
-    if (entry.name == ".") {
-      sawDot = true;
-      EXPECT_TRUE(entry.directory);
+  for (int pass = 0; pass < 2; ++pass) {
+    std::unique_ptr<platform::FolderListing> listing = platform::HostFolders().List(folder);
+    ASSERT_NE(listing, nullptr);
+    platform::FolderEntry entry;
+    std::string identity;
+    while (listing->Next(&entry)) {
+      if (entry.name == name) {
+        EXPECT_FALSE(entry.directory);
+        EXPECT_FALSE(listing->ReadOnly());
+        EXPECT_TRUE(listing->Identity(&identity));
+        mine.push_back(identity);
+      } else if (!entry.directory && listing->Identity(&identity)) {
+        others.push_back(identity);
+      }
+      if (entry.name == ".") {
+        sawDot = true;
+        EXPECT_TRUE(entry.directory);
+      }
     }
   }
   EXPECT_TRUE(files.Remove(folder + name));
-  EXPECT_TRUE(sawFile);
   EXPECT_TRUE(sawDot);
+  ASSERT_EQ(mine.size(), 2u);
+  EXPECT_FALSE(mine[0].empty());
+  EXPECT_EQ(mine[0], mine[1]);
+  EXPECT_EQ(std::count(others.begin(), others.end(), mine[0]), 0);
   EXPECT_EQ(platform::HostFolders().List(folder + name + platform::PathSeparator()), nullptr);
   EXPECT_FALSE(platform::HostFolders().IsOtherVolume(folder));
 }

@@ -56,7 +56,10 @@ TEST_F(PosixWalkTest, FindsFontsAndDownloadsWithinReach) {
   Put("home/Tavrelon/Fonts/Download/add/10001", {});
   Put("home/Tavrelon/Fonts/Download/add/10002", {}, 0444);
   // A link back to the root makes a cycle: the depth limit ends it.
-  ASSERT_EQ(::symlink(root_.c_str(), (root_ + "a/loop").c_str()), 0);
+  ASSERT_EQ(::symlink(root_.c_str(), (root_ + "a/b/c/d/e/loop").c_str()), 0);
+  // The same file through a folder link is one candidate.
+  Put(std::string("fonts/") + kGothic, font_);
+  ASSERT_EQ(::symlink((root_ + "fonts").c_str(), (root_ + "linked").c_str()), 0);
 
   testdisk::SingleDriveFolders folders(root_);
   CFolderCheckCtrl controller(platform::HostFileSystem(), resources_, folders,
@@ -68,11 +71,11 @@ TEST_F(PosixWalkTest, FindsFontsAndDownloadsWithinReach) {
   controller.BuildTargetList({entry});
   controller.SearchDrives(&Quiet, nullptr);
 
-  // Through the loop the font lies eight levels deep (a/loop/a/b/c/d/e/f/),
-  // beyond reach; the walk ends although the links form a cycle.
+  // Through the loop the fonts lie beyond reach; the walk ends although the
+  // links form a cycle.
   std::vector<std::string> found;
   for (int32_t i = 0; i < controller.CandidateCount(); ++i) found.push_back(controller.Candidate(i).fullPath);
-  EXPECT_EQ(found, (std::vector<std::string>{root_ + "a/b/c/d/e/f/" + kGothic}));
+  EXPECT_EQ(found, (std::vector<std::string>{root_ + "a/b/c/d/e/f/" + kGothic, root_ + "fonts/" + kGothic}));
   ASSERT_EQ(controller.RemovalCount(), 1);
   EXPECT_EQ(controller.Removal(0), root_ + "home/Tavrelon/Fonts/Download/add/10001");
 }

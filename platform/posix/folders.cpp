@@ -83,6 +83,12 @@ class PosixListing : public FolderListing {
     return !S_ISREG(stat_.st_mode) || (stat_.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
   }
 
+  bool Identity(std::string* identity) override {
+    if (current_ == nullptr || !Stat()) return false;
+    *identity = std::to_string(stat_.st_dev) + ":" + std::to_string(stat_.st_ino);
+    return true;
+  }
+
  private:
   bool Stat() {
     if (!statDone_) {

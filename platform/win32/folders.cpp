@@ -16,7 +16,8 @@ struct Win32Entry {
 // open while the walk descends or after it stops.
 class Win32Listing : public FolderListing {
  public:
-  explicit Win32Listing(std::vector<Win32Entry> entries) : entries_(std::move(entries)) {}
+  Win32Listing(std::string folder, std::vector<Win32Entry> entries)
+      : folder_(std::move(folder)), entries_(std::move(entries)) {}
   bool Next(FolderEntry* entry) override {
     if (next_ >= entries_.size()) return false;
     current_ = &entries_[next_++];
@@ -28,7 +29,23 @@ class Win32Listing : public FolderListing {
     return current_ == nullptr || (current_->attributes & FILE_ATTRIBUTE_READONLY) != 0;
   }
 
+  bool Identity(std::string* identity) override {
+    if (current_ == nullptr) return false;
+    HANDLE file = CreateFileA((folder_ + current_->name).c_str(), FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION information;
+    bool known = GetFileInformationByHandle(file, &information) != 0;
+    CloseHandle(file);
+    if (!known) return false;
+    *identity = std::to_string(information.dwVolumeSerialNumber) + ":" +
+                std::to_string(information.nFileIndexHigh) + ":" + std::to_string(information.nFileIndexLow);
+    return true;
+  }
+
  private:
+  std::string folder_;
   std::vector<Win32Entry> entries_;
   size_t next_ = 0;
   const Win32Entry* current_ = nullptr;
@@ -52,7 +69,7 @@ class Win32Folders : public Folders {
       entries.push_back({found.cFileName, found.dwFileAttributes});
     } while (FindNextFileA(handle, &found));
     FindClose(handle);
-    return std::make_unique<Win32Listing>(std::move(entries));
+    return std::make_unique<Win32Listing>(folder, std::move(entries));
   }
   bool IsOtherVolume(const std::string&) override { return false; }
 };
