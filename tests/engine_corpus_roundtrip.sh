@@ -34,4 +34,37 @@ if "$otpa" apply "$corpus/outlines/old.otf" "$work/small.pa" -o "$work/wrong.otf
   echo "FAIL: a difference file applied to another font"; status=1
 fi
 [ ! -e "$work/wrong.otf" ] || { echo "FAIL: output written on failure"; status=1; }
+
+# Damaged inputs: `otpa info` and `otpa apply` answer with a one-line reason
+# and a failing status, never a crash. (A font cut by 3 bytes loses part of
+# its last table, not only its padding.)
+old=$corpus/small/old.otf
+size=$(stat -c %s "$old")
+head -c 4096 /dev/urandom > "$work/random.bin"
+printf 'XOTP' > "$work/magic-only.pa"
+for cut in 0 3 12 200 2000 $((size / 2)) $((size - 3)); do head -c "$cut" "$old" > "$work/cut-$cut.otf"; done
+for cut in 52 60 400 20000; do head -c "$cut" "$work/small.pa" > "$work/cut-$cut.pa"; done
+for bad in "$work"/random.bin "$work"/magic-only.pa "$work"/cut-*.otf "$work"/cut-*.pa; do
+  set +e
+  "$otpa" info "$bad" >/dev/null 2>"$work/reason"
+  code=$?
+  set -e
+  if [ "$code" -ne 1 ] || [ "$(wc -l < "$work/reason")" -ne 1 ]; then
+    echo "FAIL: otpa info $bad exited $code with: $(cat "$work/reason")"; status=1
+  fi
+done
+for bad in "$work"/cut-*.otf "$work"/random.bin; do
+  set +e
+  "$otpa" apply "$bad" "$work/small.pa" -o "$work/bad.otf" >/dev/null 2>&1
+  code=$?
+  set -e
+  if [ "$code" -ne 1 ] || [ -e "$work/bad.otf" ]; then echo "FAIL: otpa apply $bad exited $code"; status=1; fi
+done
+for bad in "$work"/cut-*.pa "$work"/magic-only.pa "$work"/random.bin; do
+  set +e
+  "$otpa" apply "$old" "$bad" -o "$work/bad.otf" >/dev/null 2>&1
+  code=$?
+  set -e
+  if [ "$code" -ne 7 ] || [ -e "$work/bad.otf" ]; then echo "FAIL: otpa apply with $bad exited $code"; status=1; fi
+done
 exit $status
