@@ -71,6 +71,26 @@ TEST_F(TargetMatchTest, TargetEntriesFromTheDifferenceFileHeaders) {
   EXPECT_STREQ(controller_.Target(2).baseName, "SampleMinchoProN-Regular");
 }
 
+TEST_F(TargetMatchTest, TargetEntriesFromTheConfiguration) {
+  std::string ini =
+      "[UPDATE_FONT]\r\nMAXNUM=3\r\n"
+      "FONT_PAFILE1=SampleGothicProN-Bold_1.pa\r\nFONT_RESNUM1=2001\r\n"
+      "FONT_PAFILE2=SampleGothicProN-Bold_2.pa\r\nFONT_RESNUM2=2002\r\n"
+      "FONT_PAFILE3=SampleMinchoProN-Regular.pa\r\nFONT_RESNUM3=2003";
+  resources_.Add("INIFILE", CResFileCtrl::kConfigurationId, std::vector<uint8_t>(ini.begin(), ini.end()));
+  CResFileCtrl configuration(resources_, platform::TextEncoding::kShiftJis);
+  configuration.LoadConfiguration();
+  ASSERT_EQ(configuration.LoadedCount(), 3);
+  CFolderCheckCtrl controller(disk_, resources_, disk_, kWindows);
+  EXPECT_EQ(controller.BuildTargetList(configuration), 1);
+  ASSERT_EQ(controller.TargetCount(), 3);
+  for (int32_t i = 0; i < 3; ++i) {
+    EXPECT_STREQ(controller.Target(i).targetFileName, controller_.Target(i).targetFileName);
+    EXPECT_STREQ(controller.Target(i).paFileName, controller_.Target(i).paFileName);
+    EXPECT_EQ(controller.Target(i).resourceId, 2001 + i);
+  }
+}
+
 TEST_F(TargetMatchTest, UnreadableDifferenceFilesGetNoEntry) {
   platform::MemoryResources resources;
   resources.Add("FONT_PA", 2002, Sabun("Bad Magic", 1, "XOTQ"));
