@@ -60,12 +60,6 @@ TEST_F(PosixFoldersTest, EntriesSortedWithDirectoryBitsAndLazyReadOnlyBits) {
   EXPECT_EQ(readOnly, (std::vector<std::string>{"dangling.otf", "pipe.otf", "ro.otf"}));
 }
 
-TEST_F(PosixFoldersTest, UnlistableFolderGivesNoListing) {
-  WriteFile("file", 0644);
-  EXPECT_EQ(platform::HostFolders().List(root_ + "missing/"), nullptr);
-  EXPECT_EQ(platform::HostFolders().List(root_ + "file/"), nullptr);
-}
-
 TEST(PosixFolders, VolumeBoundariesAndDriveTypes) {
   platform::Folders& folders = platform::HostFolders();
   EXPECT_TRUE(folders.IsOtherVolume("/proc/"));
