@@ -1,0 +1,164 @@
+// otpa make's difference files read back with the engine's reader, and the
+// revised fonts it refuses because the updater could not reproduce them.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "engine/sabun_data.h"
+#include "engine/sabun_format.h"
+#include "platform/resources.h"
+#include "tests/font_builder.h"
+#include "tools/otpa/make_font.h"
+#include "tools/otpa/make_sabun.h"
+
+namespace maker {
+namespace {
+
+using testfont::Bytes;
+using testfont::Table;
+
+constexpr char kFullName[] = "SampleMincho ProN R";
+constexpr uint32_t kOldRevision = 0x00010000;
+
+std::vector<Table> Revised(const std::vector<Table>& tables) {
+  std::vector<Table> out = tables;
+  for (Table& table : out) {
+    if (table.tag == "head") table.bytes = testfont::HeadTable(0x00010001, 9);
+    if (table.tag == "CFF ") table.bytes[350] ^= 0xFF;
+  }
+  return out;
+}
+
+size_t EntryOffset(const Bytes& font, const std::string& tag) {
+  for (size_t entry = 12; entry + 16 <= font.size(); entry += 16) {
+    if (std::string(font.begin() + entry, font.begin() + entry + 4) == tag) return entry;
+  }
+  return 0;
+}
+
+// Sets checkSumAdjustment so that the font sums to 0xB1B0AFBA again.
+void Resum(Bytes* font) {
+  const size_t head = testfont::ReadU32(*font, EntryOffset(*font, "head") + 8);
+  testfont::WriteU32(font, head + 8, 0);
+  uint32_t sum = 0;
+  for (size_t k = 0; k < font->size(); ++k) sum += uint32_t{(*font)[k]} << (24 - 8 * (k % 4));
+  testfont::WriteU32(font, head + 8, 0xB1B0AFBA - sum);
+}
+
+struct Made {
+  bool ok = false;
+  Bytes file;
+  std::string refusal;
+  std::string note;
+};
+
+Made Make(const Bytes& oldBytes, const Bytes& newBytes) {
+  Made made;
+  FontFile oldFont, newFont;
+  made.ok = ReadFontFile("old", oldBytes, &oldFont, &made.refusal) &&
+            ReadFontFile("new", newBytes, &newFont, &made.refusal) &&
+            MakeSabunFile(oldFont, newFont, &made.file, &made.refusal, &made.note);
+  return made;
+}
+
+class MakeSabunTest : public ::testing::Test {
+ protected:
+  const std::vector<Table> oldTables_ = testfont::SampleTables(kOldRevision, kFullName, 1, 400);
+  const Bytes oldFont_ = testfont::BuildFont(oldTables_);
+  const Bytes newFont_ = testfont::BuildFont(Revised(oldTables_));
+};
+
+TEST_F(MakeSabunTest, HeaderNamesTheInstalledFontAndOnlyChangedTablesGetBlocks) {
+  const Made made = Make(oldFont_, newFont_);
+  ASSERT_TRUE(made.ok) << made.refusal;
+  EXPECT_TRUE(made.note.empty());
+
+  platform::MemoryResources resources;
+  resources.Add(sabun::kResourceType, 1, made.file);
+  CMakeSabunData data(resources);
+  ASSERT_EQ(1, data.LoadSabunData(1));
+  EXPECT_EQ(0, std::memcmp(data.magic, "XOTP", 4));
+  char name[32] = {};
+  std::memcpy(name, kFullName, sizeof kFullName);
+  EXPECT_EQ(0, std::memcmp(data.fontName, name, sizeof name));
+  EXPECT_EQ(kOldRevision, data.expectedRevision);
+  EXPECT_EQ(newFont_.size(), data.newFileLength);
+  ASSERT_EQ(5, data.tableCount);
+  const size_t head = testfont::ReadU32(newFont_, EntryOffset(newFont_, "head") + 8);
+  EXPECT_EQ(0, std::memcmp(data.date, newFont_.data() + head + 28, 8));
+
+  for (uint8_t k = 0; k < 5; ++k) {
+    const CSabunTagObject* record = data.GetSabunTag(k);
+    ASSERT_NE(nullptr, record);
+    const std::string tag(record->tagText);
+    const size_t entry = 12 + 16 * k;
+    EXPECT_EQ(tag, std::string(newFont_.begin() + entry, newFont_.begin() + entry + 4));
+    EXPECT_EQ(k, record->order);
+    EXPECT_EQ(testfont::ReadU32(newFont_, entry + 8), record->newOffset);
+    EXPECT_EQ(testfont::ReadU32(newFont_, entry + 12), record->newLength);
+    EXPECT_EQ(tag == "CFF " || tag == "head", record->hasBlock == 1) << tag;
+  }
+  // The one edited CFF byte between two copies costs one copy and one insert
+  // run more than an unchanged table would.
+  const CSabunTagObject* cff = data.GetSabunTag(1);
+  EXPECT_EQ(2u, cff->copyRuns.size());
+  ASSERT_EQ(1u, cff->insertRuns.size());
+  EXPECT_EQ(350, cff->insertRuns[0]->destinationOffset);
+}
+
+TEST_F(MakeSabunTest, LicenceTextsThatDifferAreNotedNotRefused) {
+  std::vector<Table> tables = Revised(oldTables_);
+  for (Table& table : tables) {
+    if (table.tag == "name") {
+      table.bytes = testfont::NameTable(testfont::StandardNameRecords(kFullName, "Mac licence text", "Other"));
+    }
+  }
+  const Made made = Make(oldFont_, testfont::BuildFont(tables));
+  ASSERT_TRUE(made.ok) << made.refusal;
+  EXPECT_NE(std::string::npos, made.note.find("License Description"));
+}
+
+TEST_F(MakeSabunTest, RefusesRevisedFontsTheUpdaterWouldNotReproduce) {
+  struct Case {
+    const char* what;
+    Bytes font;
+    const char* reason;
+  };
+  std::vector<Case> cases;
+
+  Bytes checksum = newFont_;
+  const size_t cffEntry = EntryOffset(checksum, "CFF ");
+  testfont::WriteU32(&checksum, cffEntry + 4, testfont::ReadU32(checksum, cffEntry + 4) + 1);
+  Resum(&checksum);
+  cases.push_back({"table checksum", checksum, "directory checksum of table 'CFF '"});
+
+  Bytes adjustment = newFont_;
+  const size_t head = testfont::ReadU32(adjustment, EntryOffset(adjustment, "head") + 8);
+  testfont::WriteU32(&adjustment, head + 8, testfont::ReadU32(adjustment, head + 8) + 1);
+  cases.push_back({"checkSumAdjustment", adjustment, "checkSumAdjustment"});
+
+  Bytes searchRange = newFont_;
+  searchRange[7] ^= 0x10;
+  Resum(&searchRange);
+  cases.push_back({"offset table", searchRange, "searchRange"});
+
+  std::vector<Table> unsorted = Revised(oldTables_);
+  std::swap(unsorted[0], unsorted[1]);
+  cases.push_back({"directory order", testfont::BuildFont(unsorted), "ascending"});
+
+  Bytes trailing = newFont_;
+  trailing.insert(trailing.end(), 4, 0);
+  cases.push_back({"trailing bytes", trailing, "follow its last table"});
+
+  for (const Case& c : cases) {
+    const Made made = Make(oldFont_, c.font);
+    EXPECT_FALSE(made.ok) << c.what;
+    EXPECT_NE(std::string::npos, made.refusal.find(c.reason)) << c.what << ": " << made.refusal;
+    EXPECT_EQ(0u, made.refusal.find("new: ")) << made.refusal;
+  }
+}
+
+}  // namespace
+}  // namespace maker
