@@ -21,6 +21,7 @@ from concurrent.futures import ProcessPoolExecutor
 
 import fontTools
 from fontTools import subset
+from fontTools.misc.arrayTools import intRect
 from fontTools.pens.t2CharStringPen import T2CharStringPen
 from fontTools.pens.transformPen import TransformPen
 from fontTools.ttLib import TTCollection, TTFont, getTableClass, newTable
@@ -79,6 +80,7 @@ def subset_font(font, unicodes, keep_subroutines=False):
     options.recalc_timestamp = False
     subsetter = subset.Subsetter(options)
     subsetter.populate(unicodes=unicodes)
+    font.recalcBBoxes = True
     cff_class = getTableClass("CFF ")
     prune = cff_class.remove_unused_subroutines
     if keep_subroutines:
@@ -96,7 +98,9 @@ def to_bytes(font):
 
 
 def from_bytes(data):
-    return TTFont(io.BytesIO(data), recalcTimestamp=False)
+    # Recomputing the bounding boxes draws every outline (twice), by far the
+    # slowest step; the callers that change outlines keep them right themselves.
+    return TTFont(io.BytesIO(data), recalcTimestamp=False, recalcBBoxes=False)
 
 
 def base_unicodes(font, han_count):
@@ -194,6 +198,32 @@ def redraw_scaled(font, name, charstrings, scale, dx, dy):
     charstrings[name] = pen.getCharString(private=private, globalSubrs=old.globalSubrs)
 
 
+def widen_metrics(font, name, bounds):
+    """Gives an edited glyph its side bearings and lets the font-wide extents
+    cover it. The extents only grow: a box that still holds every glyph."""
+    x_min, y_min, x_max, y_max = intRect(bounds)
+    advance, _ = font["hmtx"][name]
+    font["hmtx"][name] = (advance, x_min)
+    advance_height, _ = font["vmtx"][name]
+    top = font["VORG"][name] - y_max
+    font["vmtx"][name] = (advance_height, top)
+
+    head = font["head"]
+    head.xMin, head.yMin = min(head.xMin, x_min), min(head.yMin, y_min)
+    head.xMax, head.yMax = max(head.xMax, x_max), max(head.yMax, y_max)
+    top_dict = font["CFF "].cff.topDictIndex[0]
+    top_dict.FontBBox = [head.xMin, head.yMin, head.xMax, head.yMax]
+    hhea = font["hhea"]
+    hhea.minLeftSideBearing = min(hhea.minLeftSideBearing, x_min)
+    hhea.minRightSideBearing = min(hhea.minRightSideBearing, advance - x_max)
+    hhea.xMaxExtent = max(hhea.xMaxExtent, x_max)
+    vhea = font["vhea"]
+    vhea.minTopSideBearing = min(vhea.minTopSideBearing, top)
+    vhea.minBottomSideBearing = min(vhea.minBottomSideBearing,
+                                    advance_height - top - (y_max - y_min))
+    vhea.yMaxExtent = max(vhea.yMaxExtent, top + y_max - y_min)
+
+
 def edit_outlines(font, count, seed):
     """Edits count outlines chosen with a fixed seed: each one is shifted
     where its first moveto allows it, otherwise redrawn slightly scaled."""
@@ -206,6 +236,9 @@ def edit_outlines(font, count, seed):
         dx, dy = rng.choice([-3, -2, -1, 1, 2, 3]), rng.choice([-3, -2, -1, 1, 2, 3])
         if not shift_first_move(charstring, dx, dy):
             redraw_scaled(font, name, charstrings, rng.choice([0.98, 0.99, 1.01]), dx, dy)
+        bounds = charstrings[name].calcBounds(charstrings)
+        if bounds is not None:
+            widen_metrics(font, name, bounds)
 
 
 def outline_pair(base, pair, edits, seed):
