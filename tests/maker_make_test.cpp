@@ -10,6 +10,7 @@
 #include "engine/sabun_format.h"
 #include "platform/resources.h"
 #include "tests/font_builder.h"
+#include "tests/maker_font_edits.h"
 #include "tools/otpa/make_font.h"
 #include "tools/otpa/make_sabun.h"
 
@@ -17,6 +18,8 @@ namespace maker {
 namespace {
 
 using testfont::Bytes;
+using testfont::EntryOffset;
+using testfont::Resum;
 using testfont::Table;
 
 constexpr char kFullName[] = "SampleMincho ProN R";
@@ -29,22 +32,6 @@ std::vector<Table> Revised(const std::vector<Table>& tables) {
     if (table.tag == "CFF ") table.bytes[350] ^= 0xFF;
   }
   return out;
-}
-
-size_t EntryOffset(const Bytes& font, const std::string& tag) {
-  for (size_t entry = 12; entry + 16 <= font.size(); entry += 16) {
-    if (std::string(font.begin() + entry, font.begin() + entry + 4) == tag) return entry;
-  }
-  return 0;
-}
-
-// Sets checkSumAdjustment so that the font sums to 0xB1B0AFBA again.
-void Resum(Bytes* font) {
-  const size_t head = testfont::ReadU32(*font, EntryOffset(*font, "head") + 8);
-  testfont::WriteU32(font, head + 8, 0);
-  uint32_t sum = 0;
-  for (size_t k = 0; k < font->size(); ++k) sum += uint32_t{(*font)[k]} << (24 - 8 * (k % 4));
-  testfont::WriteU32(font, head + 8, 0xB1B0AFBA - sum);
 }
 
 struct Made {

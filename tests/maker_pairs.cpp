@@ -8,10 +8,13 @@
 #include <vector>
 
 #include "tests/font_builder.h"
+#include "tests/maker_font_edits.h"
 
 namespace {
 
 using testfont::Bytes;
+using testfont::EntryOffset;
+using testfont::Resum;
 using testfont::Table;
 
 constexpr uint32_t kOldRevision = 0x00010000;
@@ -37,24 +40,6 @@ Table* FindTable(std::vector<Table>* tables, const std::string& tag) {
   return nullptr;
 }
 
-size_t EntryOffset(const Bytes& font, const std::string& tag) {
-  const uint16_t count = static_cast<uint16_t>(font[4] << 8 | font[5]);
-  for (size_t k = 0; k < count; ++k) {
-    if (std::string(font.begin() + 12 + 16 * k, font.begin() + 16 + 16 * k) == tag) return 12 + 16 * k;
-  }
-  return 0;
-}
-
-// Makes the font sum to 0xB1B0AFBA again after bytes outside the head table
-// changed (the head checksum is taken without checkSumAdjustment).
-void FixAdjustment(Bytes* font) {
-  const size_t head = testfont::ReadU32(*font, EntryOffset(*font, "head") + 8);
-  testfont::WriteU32(font, head + 8, 0);
-  uint32_t sum = 0;
-  for (size_t k = 0; k < font->size(); ++k) sum += uint32_t{(*font)[k]} << (24 - 8 * (k % 4));
-  testfont::WriteU32(font, head + 8, 0xB1B0AFBA - sum);
-}
-
 // The same tables stored in reverse order behind an unchanged directory order.
 Bytes StoredInReverse(const Bytes& font) {
   Bytes out(font.begin(), font.begin() + 12);
@@ -69,7 +54,7 @@ Bytes StoredInReverse(const Bytes& font) {
     out.insert(out.end(), font.begin() + offset, font.begin() + offset + length);
     out.resize((out.size() + 3) & ~size_t{3}, 0);
   }
-  FixAdjustment(&out);
+  Resum(&out);
   return out;
 }
 
@@ -163,7 +148,7 @@ std::vector<Pair> Pairs() {
   Bytes overlap = testfont::BuildFont(revised());
   const size_t post = EntryOffset(overlap, "post");
   testfont::WriteU32(&overlap, post + 8, testfont::ReadU32(overlap, post + 8) - 8);
-  FixAdjustment(&overlap);
+  Resum(&overlap);
   pairs.push_back({"refuse-overlap", oldFont, overlap, "refuse overlaps"});
 
   Bytes unaligned = testfont::BuildFont(revised());
@@ -173,7 +158,7 @@ std::vector<Pair> Pairs() {
 
   Bytes dirty = testfont::BuildFont(revised());
   dirty[testfont::ReadU32(dirty, EntryOffset(dirty, "BASE") + 8) + 10] = 1;
-  FixAdjustment(&dirty);
+  Resum(&dirty);
   pairs.push_back({"refuse-new-padding", oldFont, dirty, "refuse padding"});
 
   Bytes truncated = oldFont;

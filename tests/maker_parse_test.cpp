@@ -93,29 +93,22 @@ TEST(OldTableIndexTest, ReachesTheLastByteOfTheOldTable) {
 void ExpectRebuilds(const Bytes& old, const Bytes& neu, const TableRuns& runs) {
   Bytes rebuilt(neu.size());
   std::vector<int> covered(neu.size(), 0);
-  uint64_t lastDestination = 0;
-  for (size_t k = 0; k < runs.copies.size(); ++k) {
-    const CopyRun& run = runs.copies[k];
-    ASSERT_GT(run.length, 0u);
-    ASSERT_LE(uint64_t{run.source} + run.length, old.size());
-    ASSERT_LE(uint64_t{run.destination} + run.length, neu.size());
-    if (k > 0) {
-      EXPECT_GT(run.destination, lastDestination);
-    }
-    lastDestination = run.destination;
-    std::copy_n(old.begin() + run.source, run.length, rebuilt.begin() + run.destination);
-    for (uint32_t b = 0; b < run.length; ++b) ++covered[run.destination + b];
-  }
-  for (size_t k = 0; k < runs.inserts.size(); ++k) {
-    const InsertRun& run = runs.inserts[k];
-    ASSERT_GT(run.length, 0u);
-    ASSERT_LE(uint64_t{run.destination} + run.length, neu.size());
-    if (k > 0) {
-      EXPECT_GT(run.destination, lastDestination);
-    }
-    lastDestination = run.destination;
-    std::copy_n(neu.begin() + run.destination, run.length, rebuilt.begin() + run.destination);
-    for (uint32_t b = 0; b < run.length; ++b) ++covered[run.destination + b];
+  // Writes one run of `length` bytes from `from` (old or new bytes) at its
+  // destination; runs of one kind must ascend.
+  auto write = [&](const Bytes& from, uint32_t source, uint32_t length, uint32_t destination,
+                   int64_t* previous) {
+    ASSERT_GT(length, 0u);
+    ASSERT_LE(uint64_t{source} + length, from.size());
+    ASSERT_LE(uint64_t{destination} + length, neu.size());
+    EXPECT_GT(int64_t{destination}, *previous);
+    *previous = destination;
+    std::copy_n(from.begin() + source, length, rebuilt.begin() + destination);
+    for (uint32_t b = 0; b < length; ++b) ++covered[destination + b];
+  };
+  int64_t previousCopy = -1, previousInsert = -1;
+  for (const CopyRun& run : runs.copies) write(old, run.source, run.length, run.destination, &previousCopy);
+  for (const InsertRun& run : runs.inserts) {
+    write(neu, run.destination, run.length, run.destination, &previousInsert);
   }
   EXPECT_EQ(std::vector<int>(neu.size(), 1), covered);
   EXPECT_EQ(neu, rebuilt);
