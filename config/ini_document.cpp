@@ -41,7 +41,7 @@ void IniDocument::AddLine(const std::string& line) {
   if (line[0] == '[') {
     size_t close = FindLastChar(encoding_, line, ']');
     if (close != std::string::npos && close > 0) {
-      sections_.push_back(Section{line.substr(1, close - 1), {}});
+      sections_.push_back(Section{Trimmed(line.substr(1, close - 1)), {}});
       return;
     }
   }
@@ -57,7 +57,7 @@ void IniDocument::AddLine(const std::string& line) {
 }
 
 bool IniDocument::SameName(const std::string& stored, const char* wanted) const {
-  std::string other(wanted);
+  std::string other = Trimmed(wanted);
   if (stored.size() != other.size()) return false;
   for (size_t at = 0; at < stored.size();) {
     size_t length = CharLength(encoding_, stored, at);

@@ -3,9 +3,11 @@
 // - lines end at LF (a file without LF splits at CR); blanks (tab to CR,
 //   Ctrl-Z, space) around lines, names and values are dropped, other
 //   characters such as the ideographic space are kept;
-// - "[name]" opens a section (the name runs to the line's last "]");
+// - "[name]" opens a section (the name runs to the line's last "]", blanks
+//   inside the brackets dropped);
 //   "key=value" sets a key; a line without "=" is a key without value;
-// - names compare without regard to ASCII case; of sections with one name
+// - names compare without regard to ASCII case (blanks around the names
+//   asked for are dropped too); of sections with one name
 //   only the first is searched, and within it the first of duplicate keys wins;
 // - a value enclosed in matching "..." or '...' loses the quotes.
 #ifndef OTU_CONFIG_INI_DOCUMENT_H_

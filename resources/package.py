@@ -147,7 +147,7 @@ def embed(package, strings_rc, form, out):
     if form == "rc":
         ini = out.with_suffix(".ini")
         ini.write_bytes(text.encode("cp932"))
-        lines = [f'#include "{strings_rc.as_posix()}"',
+        lines = [f'#include "{strings_rc.resolve().as_posix()}"',
                  "LANGUAGE LANG_JAPANESE, SUBLANG_DEFAULT",
                  f'{CONFIGURATION_ID} INIFILE "{ini.resolve().as_posix()}"']
         lines += [f'{rid} FONT_PA "{path.resolve().as_posix()}"' for rid, path in differences]

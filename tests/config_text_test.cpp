@@ -8,6 +8,7 @@
 #include "config/ini_document.h"
 #include "config/multibyte.h"
 #include "config/path_split.h"
+#include "tests/ini_cases.h"
 
 namespace {
 
@@ -69,29 +70,19 @@ TEST(PathSplit, CutsLikeTheRuntimeSplitter) {
 }
 
 TEST(IniDocument, FindsSectionsAndKeysLikeTheSystemReader) {
-  config::IniDocument ini = Ini(
-      "stray=above any section\r\n"
-      "[Fonts]\r\n"
-      "  Name  =  value one \t\r\n"
-      "name=second of a duplicate\r\n"
-      "Bare line\r\n"
-      "Empty=\r\n"
-      "[fonts]\r\n"
-      "Other=in a repeated section\r\n"
-      "[Start] ; a remark\r\n"
-      "Key=a=b\r\n"
-      "[ Spaced ]\r\n"
-      "Key=spaced\r\n"
-      "[Last]\r\n"
-      "Key=no final line break");
+  config::IniDocument ini = IniCases();
   EXPECT_EQ(ini.Text("FONTS", "NAME", 255), "value one");
   EXPECT_EQ(ini.Text("Fonts", "Other", 255), "");
   EXPECT_EQ(ini.Text("Fonts", "Bare line", 255), "");
   EXPECT_EQ(ini.Text("Fonts", "Empty", 255), "");
   EXPECT_EQ(ini.Text("Fonts", "stray", 255), "");
   EXPECT_EQ(ini.Text("Start", "key", 255), "a=b");
-  EXPECT_EQ(ini.Text("Spaced", "Key", 255), "");
+  EXPECT_EQ(ini.Text(" Start ", " Key ", 255), "a=b");
+  EXPECT_EQ(ini.Text("Spaced", "Key", 255), "spaced");
   EXPECT_EQ(ini.Text(" Spaced ", "Key", 255), "spaced");
+  EXPECT_EQ(ini.Text("Spaced", "Tabbed", 255), "value");
+  EXPECT_EQ(ini.Text("Unclosed", "Tabbed", 255), "");
+  EXPECT_EQ(ini.Text("\x83\x5D", "Key", 255), "in a section whose name ends in the byte of ]");
   EXPECT_EQ(ini.Text("Last", "Key", 255), "no final line break");
   EXPECT_EQ(ini.Text("Missing", "Key", 255), "");
 }
@@ -104,19 +95,14 @@ TEST(IniDocument, SplitsLinesAtLineFeedsOrElseCarriageReturns) {
 }
 
 TEST(IniDocument, KeepsIdeographicSpacesAndDropsMatchingQuotes) {
-  std::string indented = std::string(kSjisSpace) + kSjisSpace + "x" + kSjisSpace;
-  config::IniDocument ini = Ini("[S]\r\nLine= " + indented + " \r\n"
-                                "Double=\" padded \"\r\n"
-                                "Single='x'\r\n"
-                                "Mixed=\"x'\r\n"
-                                "Lone=\"\r\n"
-                                "Inner=a\"b\"\r\n");
-  EXPECT_EQ(ini.Text("S", "Line", 255), indented);
-  EXPECT_EQ(ini.Text("S", "Double", 255), " padded ");
-  EXPECT_EQ(ini.Text("S", "Single", 255), "x");
-  EXPECT_EQ(ini.Text("S", "Mixed", 255), "\"x'");
-  EXPECT_EQ(ini.Text("S", "Lone", 255), "\"");
-  EXPECT_EQ(ini.Text("S", "Inner", 255), "a\"b\"");
+  config::IniDocument ini = IniCases();
+  EXPECT_EQ(ini.Text("Japanese", "Line", 255), std::string(kSjisSpace) + kSjisSpace + "x" + kSjisSpace);
+  EXPECT_EQ(ini.Text("Quotes", "Double", 255), " padded ");
+  EXPECT_EQ(ini.Text("Quotes", "Single", 255), "x");
+  EXPECT_EQ(ini.Text("Quotes", "Mixed", 255), "\"x'");
+  EXPECT_EQ(ini.Text("Quotes", "Lone", 255), "\"");
+  EXPECT_EQ(ini.Text("Quotes", "Inner", 255), "a\"b\"");
+  EXPECT_EQ(ini.Text("Quotes", "Pair", 255), "");
 
   std::string utf8 = std::string(kUtf8Space) + "y";
   EXPECT_EQ(Ini("[S]\nK=" + utf8, TextEncoding::kUtf8).Text("S", "K", 255), utf8);
@@ -144,22 +130,20 @@ TEST(IniDocument, ComparesNamesByAsciiCaseOnlyOutsidePairs) {
 }
 
 TEST(IniDocument, ReadsLeadingDecimalNumbers) {
-  config::IniDocument ini = Ini(
-      "[S]\r\nPlain=2001\r\nTrailing=2001abc\r\nNegative=-5\r\nPlus=+7\r\nWord=abc\r\n"
-      "Empty=\r\nQuoted=\" 12\"\r\nHex=0x10\r\nWrap=4294969297\r\n"
-      "Long=00000000000000000000000000000001\r\n");
-  EXPECT_EQ(ini.Integer("S", "Plain", -1), 2001);
-  EXPECT_EQ(ini.Integer("S", "Trailing", -1), 2001);
-  EXPECT_EQ(ini.Integer("S", "Negative", -1), -5);
-  EXPECT_EQ(ini.Integer("S", "Plus", -1), 7);
-  EXPECT_EQ(ini.Integer("S", "Word", -1), 0);
-  EXPECT_EQ(ini.Integer("S", "Empty", -1), -1);
-  EXPECT_EQ(ini.Integer("S", "Missing", -1), -1);
-  EXPECT_EQ(ini.Integer("S", "Quoted", -1), 12);
-  EXPECT_EQ(ini.Integer("S", "Hex", -1), 0);
-  EXPECT_EQ(ini.Integer("S", "Wrap", -1), 2001);
+  config::IniDocument ini = IniCases();
+  EXPECT_EQ(ini.Integer("Numbers", "Plain", -1), 2001);
+  EXPECT_EQ(ini.Integer("Numbers", "Trailing", -1), 2001);
+  EXPECT_EQ(ini.Integer("Numbers", "Negative", -1), -5);
+  EXPECT_EQ(ini.Integer("Numbers", "Plus", -1), 7);
+  EXPECT_EQ(ini.Integer("Numbers", "Word", -1), 0);
+  EXPECT_EQ(ini.Integer("Numbers", "Empty", -1), -1);
+  EXPECT_EQ(ini.Integer("Numbers", "Missing", -1), -1);
+  EXPECT_EQ(ini.Integer("Numbers", "Quoted", -1), 12);
+  EXPECT_EQ(ini.Integer("Numbers", "Wrap", -1), 2001);
   // Only the first 29 characters are looked at.
-  EXPECT_EQ(ini.Integer("S", "Long", -1), 0);
+  EXPECT_EQ(ini.Integer("Numbers", "Long", -1), 0);
+  // Decimal only, though Wine's reader also takes "0x" and friends.
+  EXPECT_EQ(Ini("[S]\r\nHex=0x10").Integer("S", "Hex", -1), 0);
   EXPECT_EQ(config::LeadingDecimal(" \t-12x"), -12);
   EXPECT_EQ(config::LeadingDecimal("-"), 0);
 }

@@ -10,47 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "config/ini_document.h"
 #include "platform/text_encoding.h"
+#include "tests/ini_cases.h"
 
 namespace {
-
-// Shift-JIS written as escapes: "ダ" and "ソ" end in the bytes of "_" and
-// "\\"; 0x81 0x40 is the ideographic space.
-const char kIni[] =
-    "stray=above any section\r\n"
-    "[Fonts]\r\n"
-    "  Name  =  value one \t\r\n"
-    "name=second of a duplicate\r\n"
-    "Bare line\r\n"
-    "Empty=\r\n"
-    "[fonts]\r\n"
-    "Other=in a repeated section\r\n"
-    "[Start] ; a remark\r\n"
-    "Key=a=b\r\n"
-    "[Quotes]\r\n"
-    "Double=\" padded \"\r\n"
-    "Single='x'\r\n"
-    "Mixed=\"x'\r\n"
-    "Lone=\"\r\n"
-    "Inner=a\"b\"\r\n"
-    "Pair=\"\"\r\n"
-    "[Japanese]\r\n"
-    "Line= \x81\x40\x81\x40x\x81\x40 \r\n"
-    "Text=ab\x83\x5F" "cd\x83\x5C" "ef\r\n"
-    "Path=C:\\\x83\x5C\\\x83\x5F_1.pa\r\n"
-    "[Numbers]\r\n"
-    "Plain=2001\r\n"
-    "Trailing=2001abc\r\n"
-    "Negative=-5\r\n"
-    "Plus=+7\r\n"
-    "Word=abc\r\n"
-    "Empty=\r\n"
-    "Quoted=\" 12\"\r\n"
-    "Wrap=4294969297\r\n"
-    "Long=00000000000000000000000000000001\r\n"
-    "[Last]\r\n"
-    "Key=no final line break";
 
 struct Question {
   const char* section;
@@ -66,7 +29,7 @@ class SystemReaderTest : public ::testing::Test {
     path_ = std::string(folder) + "otu_ini_" + std::to_string(GetCurrentProcessId()) + ".ini";
     FILE* file = std::fopen(path_.c_str(), "wb");
     ASSERT_NE(file, nullptr);
-    ASSERT_EQ(std::fwrite(kIni, 1, sizeof kIni - 1, file), sizeof kIni - 1);
+    ASSERT_EQ(std::fwrite(kIniCases, 1, kIniCasesSize, file), kIniCasesSize);
     ASSERT_EQ(std::fclose(file), 0);
   }
   void TearDown() override { DeleteFileA(path_.c_str()); }
@@ -79,8 +42,7 @@ class SystemReaderTest : public ::testing::Test {
   }
 
   std::string path_;
-  config::IniDocument ours_{platform::TextEncoding::kShiftJis,
-                            reinterpret_cast<const uint8_t*>(kIni), sizeof kIni - 1};
+  config::IniDocument ours_ = IniCases();
 };
 
 TEST_F(SystemReaderTest, TestBedRunsWithCodePage932) {
@@ -91,6 +53,8 @@ TEST_F(SystemReaderTest, TestBedRunsWithCodePage932) {
 TEST_F(SystemReaderTest, TextsAgree) {
   const Question questions[] = {
       {"FONTS", "NAME", 255},       {"Fonts", "Other", 255},     {"Fonts", "Bare line", 255},
+      {"Spaced", "Key", 255},       {" Spaced ", "Key", 255},    {" Start ", " Key ", 255},
+      {"Spaced", "Tabbed", 255},    {"Unclosed", "Tabbed", 255}, {"\x83\x5D", "Key", 255},
       {"Fonts", "Empty", 255},      {"Fonts", "stray", 255},     {"Start", "key", 255},
       {"Quotes", "Double", 255},    {"Quotes", "Single", 255},   {"Quotes", "Mixed", 255},
       {"Quotes", "Lone", 255},      {"Quotes", "Inner", 255},    {"Quotes", "Pair", 255},
