@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -145,6 +146,32 @@ TEST_F(MakeSabunTest, RefusesRevisedFontsTheUpdaterWouldNotReproduce) {
     EXPECT_NE(std::string::npos, made.refusal.find(c.reason)) << c.what << ": " << made.refusal;
     EXPECT_EQ(0u, made.refusal.find("new: ")) << made.refusal;
   }
+}
+
+TEST_F(MakeSabunTest, DamagedFontsAreRefusedWithAReasonOrMadeIntoReadableFiles) {
+  std::mt19937 random(21);
+  int refused = 0;
+  for (int trial = 0; trial < 1200; ++trial) {
+    Bytes oldFont = oldFont_;
+    Bytes newFont = newFont_;
+    Bytes& damaged = trial % 2 ? oldFont : newFont;
+    // Mostly the offset table, directory and name table, where lengths live.
+    const size_t span = trial % 3 ? 12 + 16 * 5 + 80 : damaged.size();
+    for (int hits = 1 + random() % 3; hits > 0; --hits) damaged[random() % span] = static_cast<uint8_t>(random());
+    if (trial % 7 == 0) damaged.resize(random() % damaged.size());
+
+    const Made made = Make(oldFont, newFont);
+    if (!made.ok) {
+      EXPECT_FALSE(made.refusal.empty());
+      ++refused;
+      continue;
+    }
+    platform::MemoryResources resources;
+    resources.Add(sabun::kResourceType, 1, made.file);
+    CMakeSabunData data(resources);
+    EXPECT_EQ(1, data.LoadSabunData(1)) << "trial " << trial;
+  }
+  EXPECT_GT(refused, 400) << "the damage should mostly be refused";
 }
 
 }  // namespace
