@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <random>
+#include <string>
 
 #include "engine/font_model.h"
 #include "engine/sabun_data.h"
@@ -17,8 +18,7 @@ using testfont::Bytes;
 // The complete 103-byte difference file for a one-table font.
 Bytes WorkedExample() {
   Bytes file = {0x58, 0x4F, 0x54, 0x50};
-  const char name[] = "SampleMincho ProN R";
-  file.insert(file.end(), name, name + 19);
+  for (char c : std::string("SampleMincho ProN R")) file.push_back(static_cast<uint8_t>(c));
   file.resize(36, 0);
   for (uint8_t b : {0, 1, 0, 0, 0, 0, 0, 0x24, 1}) file.push_back(b);
   file.resize(53, 0);
