@@ -84,6 +84,8 @@ def main():
             folder = os.path.join(work, "pairs")
             os.mkdir(folder)
             pairs = generated_pairs(args.pairs, folder)
+            # A folder where a font should be: a failed read, not a crash.
+            pairs.append(("refuse-folder", folder, pairs[0][2], "refuse cannot be read"))
         else:
             pairs = corpus_pairs(args.corpus)
         if not pairs:
