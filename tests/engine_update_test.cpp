@@ -199,10 +199,10 @@ TEST_F(EngineUpdateTest, FaultsLeaveTheOldFontOrTheNewOne) {
 }
 
 TEST_F(EngineUpdateTest, ExistingFilesAtDrawnNamesAreNeverTouched) {
-  // Every name the next seconds can draw is taken.
+  // Every name the next minute can draw is taken.
   std::time_t now = std::time(nullptr);
   std::vector<std::string> taken;
-  for (std::time_t t = now; t < now + 5; ++t) {
+  for (std::time_t t = now; t < now + 60; ++t) {
     for (int r = 0; r < 255; ++r) {
       std::string name = std::string("temp") + platform::PathSeparator() + std::to_string(static_cast<long long>(t)) +
                          std::to_string(r);
