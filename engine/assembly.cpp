@@ -46,6 +46,14 @@ int32_t COpenTypeManager::RebuildFont(const char* path, int32_t resourceId, Upda
       newImageSize_ < sabun::FirstTableOffset(count)) {
     return kUpdateFontUnusable;
   }
+  // A difference file fits one installed revision only: applied to another,
+  // its runs would build a damaged font that still verifies as written.
+  const CTagObject* head = FindTag("head");
+  uint32_t installedRevision = 0;
+  if (head != nullptr && otu::LoadU32(head->data, head->length, 4, &installedRevision) &&
+      installedRevision != sabunData_->expectedRevision) {
+    return kUpdateFontUnusable;
+  }
   if (!AllocateZeroed(&newImage_, size_t{newImageSize_} + 1)) return kUpdateFontUnusable;
   otu::Writer offsetTable(newImage_.data(), newImageSize_);
   offsetTable.WriteU32(header_.sfntVersion);
@@ -65,6 +73,9 @@ int32_t COpenTypeManager::RebuildFont(const char* path, int32_t resourceId, Upda
     size_t position = 0;
     while (tables_[position].get() != table) ++position;
     if (rebuilt[position]) return kUpdateFontUnusable;
+    // A table carried over keeps its installed length; a record that places
+    // it with another length would overlap its neighbour or leave a gap.
+    if (record->hasBlock == 0 && record->newLength != table->length) return kUpdateFontUnusable;
     rebuilt[position] = true;
     if (table->ApplySabun(*record) == 0) return kUpdateFontUnusable;
   }

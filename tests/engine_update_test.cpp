@@ -258,6 +258,18 @@ TEST_F(EngineUpdateTest, ResultCodesBeforeAnythingIsWritten) {
   extra.records.push_back(extra.records[0]);
   extra.records.back().newIndex = 5;
   expectCode(1, oldFont, testfont::BuildSabun(extra));
+  // A difference file made for another installed revision, and one that
+  // carries a table over with a length the installed table does not have.
+  testfont::SabunFile otherRevision = sabun;
+  otherRevision.expectedRevision = 0x00010001;
+  expectCode(1, oldFont, testfont::BuildSabun(otherRevision));
+  testfont::SabunFile carriedLonger = sabun;
+  size_t carried = 0;
+  for (testfont::SabunRecord& record : carriedLonger.records) {
+    if (!record.hasBlock) record.newLength += 4, ++carried;
+  }
+  ASSERT_GT(carried, 0u);
+  expectCode(1, oldFont, testfont::BuildSabun(carriedLonger));
   // A table placed past the new file's end, a new file too short for its directory.
   testfont::SabunFile outside = sabun;
   outside.records[1].newOffset = outside.newFileLength - 4;
