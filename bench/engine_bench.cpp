@@ -1,11 +1,13 @@
-// engine_bench CORPUS_DIR OTPA [WORK_DIR]: for each real-font revision pair,
+// engine_bench CORPUS_DIR WORK_DIR MAKE...: for each real-font revision pair,
 //  - the rebuild alone (installed image and difference file in memory to the
 //    finished new image in memory) against the whole decode of xdelta3,
 //    bspatch and zstd --patch-from on the same pair;
 //  - the whole update (read, rebuild, temporary file, replacement,
 //    verification) against the I/O floor (read the installed file, write it
 //    to a temporary file, copy that over the installed one, read it back).
-// Difference files come from `otpa make`. Figures are medians.
+// MAKE is the command that writes a difference file, called as
+// MAKE OLD NEW -o OUT: `otpa make` or `python3 tests/corpus/simple_diff.py`.
+// Figures are medians.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -76,13 +78,15 @@ class SingleTarget : public CTargetLookup {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 3) {
-    std::fprintf(stderr, "usage: engine_bench CORPUS_DIR OTPA [WORK_DIR]\n");
+  if (argc < 4) {
+    std::fprintf(stderr, "usage: engine_bench CORPUS_DIR WORK_DIR MAKE...\n");
     return 2;
   }
   const std::string corpus = argv[1];
-  const std::string otpa = argv[2];
-  const std::string work = argc > 3 ? argv[3] : "/tmp/otu-engine-bench";
+  const std::string work = argv[2];
+  std::string make;
+  for (int k = 3; k < argc; ++k) make += std::string(k > 3 ? " '" : "'") + argv[k] + "'";
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);
   if (!Run("mkdir -p '" + work + "'")) return 1;
   const int runs = 9;
 
@@ -92,7 +96,7 @@ int main(int argc, char** argv) {
     const std::string old = corpus + "/" + pair + "/old.otf";
     const std::string neu = corpus + "/" + pair + "/new.otf";
     const std::string base = work + "/" + pair;
-    if (!Prepare(base + ".pa", old, neu, "'" + otpa + "' make '" + old + "' '" + neu + "' -o '" + base + ".pa'") ||
+    if (!Prepare(base + ".pa", old, neu, make + " '" + old + "' '" + neu + "' -o '" + base + ".pa'") ||
         !Prepare(base + ".xd3", old, neu, "xdelta3 -e -f -9 -s '" + old + "' '" + neu + "' '" + base + ".xd3'") ||
         !Prepare(base + ".bsd", old, neu, "bsdiff '" + old + "' '" + neu + "' '" + base + ".bsd'") ||
         !Prepare(base + ".zst", old, neu, "zstd -q -f -19 --patch-from='" + old + "' '" + neu + "' -o '" + base + ".zst'")) {
