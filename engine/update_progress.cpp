@@ -1,6 +1,7 @@
 #include "engine/update_progress.h"
 
-#include "platform/file_system.h"
+#include "config/path_split.h"
+#include "platform/text_encoding.h"
 
 int32_t OverallPercent(int32_t p, int32_t n, int32_t i) {
   if (n <= 0) return p;
@@ -21,9 +22,7 @@ std::string FormatProgressText(const char* format, const std::string& argument) 
 }
 
 std::string BaseNameWithoutExtension(const std::string& path) {
-  size_t folderEnd = path.find_last_of(std::string("/") + platform::PathSeparator());
-  std::string name = folderEnd == std::string::npos ? path : path.substr(folderEnd + 1);
-  size_t dot = name.rfind('.');
-  if (dot != std::string::npos) name.erase(dot);
-  return name;
+  // Split character by character: in Shift-JIS the second byte of a Japanese
+  // folder or file name can be the byte of "\\".
+  return config::SplitPath(platform::SystemTextEncoding(), path).name;
 }
