@@ -67,4 +67,14 @@ for bad in "$work"/cut-*.pa "$work"/magic-only.pa "$work"/random.bin; do
   set -e
   if [ "$code" -ne 7 ] || [ -e "$work/bad.otf" ]; then echo "FAIL: otpa apply with $bad exited $code"; status=1; fi
 done
+# A folder where a file belongs is an unreadable file, not an abort.
+for args in "apply $work $work/small.pa -o $work/bad.otf" "apply $old $work -o $work/bad.otf" "info $work" "make $work $old -o $work/bad.pa"; do
+  set +e
+  "$otpa" $args >/dev/null 2>&1
+  code=$?
+  set -e
+  if [ "$code" -eq 0 ] || [ "$code" -gt 100 ] || [ -e "$work/bad.otf" ] || [ -e "$work/bad.pa" ]; then
+    echo "FAIL: otpa $args exited $code"; status=1
+  fi
+done
 exit $status

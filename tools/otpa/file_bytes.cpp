@@ -1,14 +1,22 @@
 #include "tools/otpa/file_bytes.h"
 
 #include <cstdio>
+#include <cstdint>
 #include <fstream>
-#include <iterator>
+#include <memory>
 
+#include "platform/file_system.h"
+
+// Through the platform's files: a folder or an unreadable file is a failed
+// read, never an exception.
 bool ReadFileBytes(const std::string& path, std::vector<uint8_t>* bytes) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return !in.bad();
+  std::unique_ptr<platform::File> file = platform::HostFileSystem().OpenRead(path, platform::Share::kReadWrite);
+  int64_t length = 0;
+  if (file == nullptr || !file->Length(&length) || length < 0 || static_cast<uint64_t>(length) > SIZE_MAX) {
+    return false;
+  }
+  bytes->resize(static_cast<size_t>(length));
+  return file->Read(bytes->data(), bytes->size());
 }
 
 bool WriteFileBytes(const std::string& path, const uint8_t* bytes, size_t size) {

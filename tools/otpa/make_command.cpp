@@ -1,11 +1,9 @@
 // otpa make: the difference file that revises one font into another.
 #include <cstdint>
 #include <cstdio>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "platform/file_system.h"
 #include "tools/otpa/commands.h"
 #include "tools/otpa/file_bytes.h"
 #include "tools/otpa/make_font.h"
@@ -20,21 +18,9 @@ int Fail(const std::string& reason) {
   return 1;
 }
 
-// Through the platform's files: a folder or an unreadable file is a failed
-// read, never an exception.
-bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes) {
-  std::unique_ptr<platform::File> file = platform::HostFileSystem().OpenRead(path, platform::Share::kReadWrite);
-  int64_t length = 0;
-  if (file == nullptr || !file->Length(&length) || length < 0 || static_cast<uint64_t>(length) > SIZE_MAX) {
-    return false;
-  }
-  bytes->resize(static_cast<size_t>(length));
-  return file->Read(bytes->data(), bytes->size());
-}
-
 bool LoadFont(const std::string& path, maker::FontFile* font, std::string* refusal) {
   std::vector<uint8_t> bytes;
-  if (!ReadWholeFile(path, &bytes)) {
+  if (!ReadFileBytes(path, &bytes)) {
     *refusal = path + ": cannot be read";
     return false;
   }
