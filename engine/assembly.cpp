@@ -1,6 +1,9 @@
 // Rebuilding every table from the difference data, placing the rebuilt tables
 // in the new image, and finishing its checksums.
+#include <algorithm>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 #include "engine/byte_io.h"
 #include "engine/head_table.h"
@@ -54,7 +57,8 @@ int32_t COpenTypeManager::RebuildFont(const char* path, int32_t resourceId, Upda
       installedRevision != sabunData_->expectedRevision) {
     return kUpdateFontUnusable;
   }
-  if (!AllocateZeroed(&newImage_, size_t{newImageSize_} + 1)) return kUpdateFontUnusable;
+  if (!newImage_.Allocate(size_t{newImageSize_} + 1)) return kUpdateFontUnusable;
+  newImage_.data()[newImageSize_] = 0;
   otu::Writer offsetTable(newImage_.data(), newImageSize_);
   offsetTable.WriteU32(header_.sfntVersion);
   offsetTable.WriteU16(header_.numTables);
@@ -62,7 +66,9 @@ int32_t COpenTypeManager::RebuildFont(const char* path, int32_t resourceId, Upda
   offsetTable.WriteU16(header_.entrySelector);
   offsetTable.WriteU16(header_.rangeShift);
 
-  std::vector<bool> rebuilt(tables_.size(), false);
+  // The record of each installed table, by its position in the installed directory.
+  std::vector<const CSabunTagObject*> recordOf(tables_.size(), nullptr);
+  const size_t firstTableOffset = sabun::FirstTableOffset(count);
   for (size_t k = 0; k < count; ++k) {
     const CSabunTagObject* record = sabunData_->GetSabunTag(static_cast<int32_t>(k));
     if (record == nullptr) return kUpdateFontUnusable;
@@ -72,12 +78,19 @@ int32_t COpenTypeManager::RebuildFont(const char* path, int32_t resourceId, Upda
     if (table == nullptr || record->newLength > newImageSize_) return kUpdateFontUnusable;
     size_t position = 0;
     while (tables_[position].get() != table) ++position;
-    if (rebuilt[position]) return kUpdateFontUnusable;
+    if (recordOf[position] != nullptr) return kUpdateFontUnusable;
     // A table carried over keeps its installed length; a record that places
     // it with another length would overlap its neighbour or leave a gap.
     if (record->hasBlock == 0 && record->newLength != table->length) return kUpdateFontUnusable;
-    rebuilt[position] = true;
-    if (table->ApplySabun(*record) == 0) return kUpdateFontUnusable;
+    // A table over the offset table or the directory would be overwritten by
+    // them, or overwrite them, in a font that still verifies.
+    if (record->newLength != 0 && record->newOffset < firstTableOffset) return kUpdateFontUnusable;
+    recordOf[position] = record;
+  }
+  // Each table is rebuilt where it goes in the image, in the order of the
+  // installed directory: where tables overlap, the later one wins.
+  for (size_t j = 0; j < count; ++j) {
+    if (tables_[j]->ApplySabun(*recordOf[j], newImage_.data(), newImageSize_) == 0) return kUpdateFontUnusable;
   }
 
   int32_t result = AssembleTables();
@@ -88,21 +101,28 @@ int32_t COpenTypeManager::RebuildFont(const char* path, int32_t resourceId, Upda
 
 int32_t COpenTypeManager::AssembleTables() {
   const size_t count = sabunData_->tableCount;
+  std::vector<std::pair<uint32_t, uint32_t>> placed;  // offset and length of every table
+  placed.reserve(count);
   for (size_t j = 0; j < count; ++j) {
     const CTagObject& table = *tables_[j];
     const size_t entry = EntryOffset(static_cast<size_t>(table.index));
-    if (!otu::RangeFits(entry, kDirectoryEntrySize, newImageSize_) ||
-        !otu::RangeFits(table.newOffset, table.newLength, newImageSize_) ||
-        table.newLength > table.newData.size()) {
-      return kUpdateFontUnusable;
-    }
+    if (!otu::RangeFits(entry, kDirectoryEntrySize, newImageSize_)) return kUpdateFontUnusable;
     otu::Writer directory(newImage_.data() + entry, kDirectoryEntrySize);
     directory.WriteBytes(table.newTag, 4);
     directory.WriteU32(table.newChecksum);
     directory.WriteU32(table.newOffset);
     directory.WriteU32(table.newLength);
-    if (table.newLength != 0) std::memcpy(newImage_.data() + table.newOffset, table.newData.data(), table.newLength);
+    placed.emplace_back(table.newOffset, table.newLength);
   }
+  // The gaps between the tables and after the last one (their padding) are zero.
+  std::sort(placed.begin(), placed.end());
+  size_t covered = sabun::FirstTableOffset(count);
+  for (const auto& [offset, length] : placed) {
+    if (length == 0) continue;
+    if (offset > covered) std::memset(newImage_.data() + covered, 0, offset - covered);
+    covered = std::max(covered, size_t{offset} + length);
+  }
+  if (covered < newImageSize_) std::memset(newImage_.data() + covered, 0, newImageSize_ - covered);
   return kUpdateOk;
 }
 

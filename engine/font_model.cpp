@@ -11,11 +11,12 @@ using otu::LoadU32;
 using otu::RangeFits;
 using otu::RoundUp4;
 
-uint32_t SumWordsPadded(const uint8_t* bytes, size_t size) {
-  // Summed per byte lane and combined once: a plain loop over bytes that the
-  // compiler turns into wide additions, where a word-by-word byte swap would
-  // cost a few times more on megabytes of font.
-  uint64_t lanes[4] = {0, 0, 0, 0};
+namespace {
+
+// Adds to lanes[k] the bytes at positions k, k + 4, k + 8, ... of `bytes`.
+// A plain loop over bytes that the compiler turns into wide additions, where
+// a word-by-word byte swap would cost a few times more on megabytes of font.
+void AddByteLanes(const uint8_t* bytes, size_t size, uint64_t lanes[4]) {
   const size_t whole = size & ~size_t{3};
   for (size_t start = 0; start < whole;) {
     // Each lane sum stays exact: at most 2^24 bytes of 255 per round.
@@ -31,27 +32,44 @@ uint32_t SumWordsPadded(const uint8_t* bytes, size_t size) {
     start = end;
   }
   for (size_t b = whole; b < size; ++b) lanes[b - whole] += bytes[b];
-  return static_cast<uint32_t>((lanes[0] << 24) + (lanes[1] << 16) + (lanes[2] << 8) + lanes[3]);
 }
+
+}  // namespace
+
+uint32_t SumWordsAt(const uint8_t* bytes, size_t size, size_t position) {
+  uint64_t lanes[4] = {0, 0, 0, 0};
+  AddByteLanes(bytes, size, lanes);
+  uint32_t sum = 0;
+  for (size_t k = 0; k < 4; ++k) {
+    // Byte k of the lanes is byte (position + k) % 4 of its word; byte 0 is
+    // the most significant.
+    sum += static_cast<uint32_t>(lanes[k]) << (8 * (3 - (position + k) % 4));
+  }
+  return sum;
+}
+
+uint32_t SumWordsPadded(const uint8_t* bytes, size_t size) { return SumWordsAt(bytes, size, 0); }
 
 uint32_t CalcTableChecksum(const uint8_t* bytes, uint32_t length) {
   return SumWordsPadded(bytes, (static_cast<size_t>(length) + 3) & ~size_t{3});
 }
 
-bool AllocateZeroed(std::vector<uint8_t>* buffer, size_t size, const uint8_t* prefix, size_t prefixLength) {
-  // The one place where an allocation failure becomes a return value. The
-  // prefix is copied in and only the rest zeroed: buffers run to megabytes.
-  try {
-    buffer->clear();
-    buffer->reserve(size);
-    if (prefixLength != 0) buffer->assign(prefix, prefix + std::min(prefixLength, size));
-    buffer->resize(size, 0);
-  } catch (const std::bad_alloc&) {
-    buffer->clear();
-    buffer->shrink_to_fit();
-    return false;
+bool ByteBuffer::Allocate(size_t size) {
+  // The one place where an allocation failure becomes a return value.
+  if (size > capacity_) {
+    Release();
+    bytes_.reset(new (std::nothrow) uint8_t[size]);
+    if (bytes_ == nullptr) return false;
+    capacity_ = size;
   }
+  size_ = size;
   return true;
+}
+
+void ByteBuffer::Release() {
+  bytes_.reset();
+  size_ = 0;
+  capacity_ = 0;
 }
 
 const char* const kAcceptedTags[kAcceptedTagCount] = {
@@ -95,8 +113,7 @@ int32_t CTagObject::ReadEntry(const uint8_t* entry, const uint8_t* file, size_t 
 }
 
 void CTagObject::ClearRebuilt() {
-  newData.clear();
-  newData.shrink_to_fit();
+  newData = nullptr;
   std::memset(newTag, 0, sizeof newTag);
   newChecksum = 0;
   newOffset = 0;

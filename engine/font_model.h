@@ -19,11 +19,31 @@ uint32_t CalcTableChecksum(const uint8_t* bytes, uint32_t length);
 // trailing bytes form one more word, padded with zero bytes.
 uint32_t SumWordsPadded(const uint8_t* bytes, size_t size);
 
-// Makes *buffer `size` bytes: the `prefixLength` bytes at `prefix` (at most
-// `size`), then zero bytes. False (buffer emptied) when the memory cannot be
-// had.
-bool AllocateZeroed(std::vector<uint8_t>* buffer, size_t size, const uint8_t* prefix = nullptr,
-                    size_t prefixLength = 0);
+// What `size` bytes add to the word sum of a range they lie in, `position`
+// bytes after its start: the words they share with bytes before or after
+// them count those bytes as zero. SumWordsPadded is the case position 0.
+// A table's checksum is the sum of its pieces' when they do not overlap.
+uint32_t SumWordsAt(const uint8_t* bytes, size_t size, size_t position);
+
+// A byte buffer whose bytes are undefined until written. The installed image
+// is filled by one read and the new image by the rebuild, every byte of it:
+// zero-filling megabytes first would only cost one more pass over them.
+class ByteBuffer {
+ public:
+  // Makes the buffer `size` bytes, keeping the memory it has when that is
+  // large enough (its bytes then stay as they were). False (buffer released)
+  // when the memory cannot be had.
+  bool Allocate(size_t size);
+  void Release();
+
+  uint8_t* data() const { return bytes_.get(); }
+  size_t size() const { return size_; }
+
+ private:
+  std::unique_ptr<uint8_t[]> bytes_;
+  size_t size_ = 0;
+  size_t capacity_ = 0;
+};
 
 // Size of the offset table and of one directory entry.
 constexpr size_t kOffsetTableSize = 12;
@@ -61,10 +81,14 @@ class CTagObject : public COpenTypeObject {
   // file: its bytes could not be read.
   int32_t ReadEntry(const uint8_t* entry, const uint8_t* file, size_t fileLength);
 
-  // Rebuilds the table from its difference record into the second field
-  // group. 1 on success; 0 when a run would reach outside the installed table
-  // or the new table (nothing of the rebuilt side is left then).
-  int ApplySabun(const CSabunTagObject& record);
+  // Rebuilds the table from its difference record straight into its place
+  // in the new image (`imageSize` bytes at `image`, at the record's new
+  // offset) and fills the second field group. Every byte of that place is
+  // written: bytes no run covers become zero. 1 on success; 0, with nothing
+  // written and nothing of the rebuilt side left, when a run would reach
+  // outside the installed table or the new table, or the table outside the
+  // image.
+  int ApplySabun(const CSabunTagObject& record, uint8_t* image, size_t imageSize);
 
   // The table in the installed font.
   uint8_t tag[4] = {};
@@ -79,8 +103,13 @@ class CTagObject : public COpenTypeObject {
   size_t dataAvailable = 0;
   int32_t index = 0;
 
-  // The rebuilt table.
-  std::vector<uint8_t> newData;
+  // The rebuilt table. newData is a view of its newLength bytes in the new
+  // image, not a buffer of its own: a table rebuilt in place needs neither a
+  // table-sized allocation nor a second copy into the image. newChecksum is
+  // that of a buffer of its own all the same: taken over the padded length,
+  // the padding zero, or for a table carried over the padding that followed
+  // it in the installed file.
+  uint8_t* newData = nullptr;
   uint8_t newTag[4] = {};
   uint32_t newChecksum = 0;
   uint32_t newOffset = 0;

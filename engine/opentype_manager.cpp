@@ -26,12 +26,10 @@ COpenTypeManager::COpenTypeManager(platform::FileSystem& files, const platform::
 COpenTypeManager::~COpenTypeManager() { Reset(); }
 
 void COpenTypeManager::Reset() {
-  installedImage_.clear();
-  installedImage_.shrink_to_fit();
+  installedImage_.Release();
   tables_.clear();
   sabunData_.reset();
-  newImage_.clear();
-  newImage_.shrink_to_fit();
+  newImage_.Release();
 }
 
 bool COpenTypeManager::Report(int32_t p, const char* stepFormat, const char* path, UpdateProgressFunc callback,
@@ -42,13 +40,14 @@ bool COpenTypeManager::Report(int32_t p, const char* stepFormat, const char* pat
   return callback(OverallPercent(p, n, i), p, fileText.c_str(), stepText.c_str(), context) != 0;
 }
 
-bool COpenTypeManager::ReadWholeFile(const char* path, platform::Share share, std::vector<uint8_t>* image) {
+bool COpenTypeManager::ReadWholeFile(const char* path, platform::Share share, ByteBuffer* image) {
   std::unique_ptr<platform::File> file = files_.OpenRead(path, share);
   if (file == nullptr) return false;
   int64_t length = 0;
   if (!file->Length(&length) || length <= 0 || length > 0x7FFFFFF0) return false;
   // The spare byte past the file is part of the buffer, never of the file.
-  if (!AllocateZeroed(image, static_cast<size_t>(length) + 1)) return false;
+  if (!image->Allocate(static_cast<size_t>(length) + 1)) return false;
+  image->data()[length] = 0;
   if (!file->Read(image->data(), static_cast<size_t>(length))) return false;
   file->Close();
   return true;
@@ -119,13 +118,12 @@ int32_t COpenTypeManager::BuildFont(const char* path, int32_t resourceId, std::s
     return kUpdateTempFileFailed;
   }
   imageWordSum_ += finishedWordSum_;
-  newImage_.clear();
-  newImage_.shrink_to_fit();
   return result;
 }
 
 int32_t COpenTypeManager::VerifyFont(const char* path, uint32_t expectedWordSum) {
-  std::vector<uint8_t> written;
+  // The new image has been written by now: its memory takes the file back.
+  ByteBuffer& written = newImage_;
   if (!ReadWholeFile(path, platform::Share::kReadWrite, &written)) return kUpdateReplacedUnreadable;
   size_t length = written.size() - 1;
   // A file of another length is not the one written, whatever its sum.
@@ -136,7 +134,7 @@ int32_t COpenTypeManager::VerifyFont(const char* path, uint32_t expectedWordSum)
 
 void COpenTypeManager::RestoreInstalled(const char* path) {
   const size_t length = static_cast<size_t>(installedLength_);
-  std::vector<uint8_t> current;
+  ByteBuffer current;
   if (ReadWholeFile(path, platform::Share::kReadWrite, &current) && current.size() - 1 == length &&
       std::memcmp(current.data(), installedImage_.data(), length) == 0) {
     return;

@@ -91,11 +91,12 @@ class COpenTypeManager : public COpenTypeObject {
   // Reports point p; true when the callback asks to stop.
   bool Report(int32_t p, const char* stepFormat, const char* path, UpdateProgressFunc callback,
               void* context, int32_t n, int32_t i) const;
-  // Reads `path` whole into *image; false when it cannot be opened, is
-  // empty or cannot be read.
-  bool ReadWholeFile(const char* path, platform::Share share, std::vector<uint8_t>* image);
-  // Places every rebuilt table in the new image: 0, or 1 when a table or the
-  // directory does not fit.
+  // Reads `path` whole into *image (its length and a spare zero byte);
+  // false when it cannot be opened, is empty or cannot be read.
+  bool ReadWholeFile(const char* path, platform::Share share, ByteBuffer* image);
+  // Writes the directory entries of the rebuilt tables, which lie in the new
+  // image already, and zeroes the image bytes that no table covers: 0, or 1
+  // when an entry does not fit.
   int32_t AssembleTables();
   // Offset in the new image of the first of its `numTables` directory
   // entries whose tag is `tag` (4 bytes); false when none is.
@@ -114,9 +115,12 @@ class COpenTypeManager : public COpenTypeObject {
   const CTargetLookup* targets_;
 
   int32_t installedLength_ = 0;
-  std::vector<uint8_t> installedImage_;
+  ByteBuffer installedImage_;
   COpenTypeHeader header_;
-  std::vector<uint8_t> newImage_;
+  // Once written to the temporary file, its memory is kept for VerifyFont to
+  // read the replaced file back into: a fresh buffer of megabytes costs more
+  // page faults than the read itself.
+  ByteBuffer newImage_;
   uint32_t newImageSize_ = 0;
   uint8_t macintoshLicenseText_[kLicenseTextSize] = {};
   uint8_t windowsLicenseText_[kLicenseTextSize] = {};

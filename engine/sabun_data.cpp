@@ -15,11 +15,6 @@ bool FindSabunResource(const platform::ResourceSource& resources, int32_t resour
 
 }  // namespace
 
-CNewTagObject::CNewTagObject(int32_t destination, int32_t runLength, const uint8_t* bytes)
-    : destinationOffset(destination), length(runLength), literal(static_cast<size_t>(runLength) + 1, 0) {
-  if (runLength > 0) std::memcpy(literal.data(), bytes, static_cast<size_t>(runLength));
-}
-
 int CSabunTagObject::ReadSabun(const uint8_t* block, size_t available) {
   hasBlock = 1;
   otu::Buffer in(block, available);
@@ -58,9 +53,9 @@ int CMakeSabunData::LoadSabunData(int32_t resourceId) {
   if (!FindSabunResource(resources_, resourceId, &resource)) return 0;
   if (resource.size > 0x7FFFFFFFu) return 0;
   size = static_cast<int32_t>(resource.size);
-  if (!AllocateZeroed(&bytes, resource.size + size_t{1}, resource.data, resource.size)) return 0;
+  bytes = resource.data;
 
-  otu::Buffer in(bytes.data(), resource.size);
+  otu::Buffer in(bytes, resource.size);
   if (resource.size < sabun::kHeaderSize) return 0;
   in.ReadBytes(magic, sizeof magic);
   in.ReadBytes(fontName, sizeof fontName);
@@ -84,7 +79,7 @@ int CMakeSabunData::LoadSabunData(int32_t resourceId) {
     CSabunTagObject& stored = *records.back();
     if (stored.blockOffset >= resource.size) return 0;
     if (stored.blockOffset != 0 &&
-        !stored.ReadSabun(bytes.data() + stored.blockOffset, resource.size - stored.blockOffset)) {
+        !stored.ReadSabun(bytes + stored.blockOffset, resource.size - stored.blockOffset)) {
       return 0;
     }
   }

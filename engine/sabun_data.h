@@ -25,12 +25,16 @@ class COldTagObject : public COpenTypeObject {
 // Insert run: literal bytes carried by the difference file.
 class CNewTagObject : public COpenTypeObject {
  public:
-  // `bytes` holds `runLength` literal bytes; a spare zero byte follows the copy.
-  CNewTagObject(int32_t destination, int32_t runLength, const uint8_t* bytes);
+  CNewTagObject(int32_t destination, int32_t runLength, const uint8_t* bytes)
+      : destinationOffset(destination), length(runLength), literal(bytes) {}
 
   int32_t destinationOffset;
   int32_t length;
-  std::vector<uint8_t> literal;
+  // The `length` literal bytes where the difference file holds them, not a
+  // copy: the file's bytes outlive every run read from them (see
+  // CMakeSabunData::bytes), and a copy per run would cost an allocation and
+  // a pass over every inserted byte.
+  const uint8_t* literal;
 };
 
 class CSabunTagObject : public COpenTypeObject {
@@ -73,7 +77,10 @@ class CMakeSabunData : public COpenTypeObject {
   uint8_t tableCount = 0;
   uint8_t date[8] = {};
   int32_t size = 0;
-  std::vector<uint8_t> bytes;
+  // The resource's `size` bytes themselves, not a private copy: a resource
+  // source keeps its bytes as long as it lives, and it outlives this object,
+  // which refers to it. Copying them would only cost a buffer and a pass.
+  const uint8_t* bytes = nullptr;
 
  private:
   const platform::ResourceSource& resources_;

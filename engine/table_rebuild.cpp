@@ -14,22 +14,56 @@ bool RunFits(int32_t offset, int32_t length, uint32_t tableLength) {
          otu::RangeFits(static_cast<uint32_t>(offset), static_cast<uint32_t>(length), tableLength);
 }
 
+// Zeroes the bytes of the new table (`length` bytes at `table`) that no run
+// of `record` writes, as if the table were built in a zero-filled buffer.
+// The runs are visited in destination order, each list taken as it ascends;
+// true when every run then starts at or after the end of the one before, as
+// in every well-formed block: they do not overlap, and the table's checksum
+// is the sum of their pieces'. Otherwise the whole table is zeroed (the runs
+// then still write in file order, a later one over an earlier one) and false
+// is returned. The runs must fit the table.
+bool ZeroUncoveredBytes(const CSabunTagObject& record, uint8_t* table, uint32_t length) {
+  const auto& copies = record.copyRuns;
+  const auto& inserts = record.insertRuns;
+  size_t c = 0;
+  size_t m = 0;
+  uint32_t covered = 0;
+  while (c < copies.size() || m < inserts.size()) {
+    const bool copyFirst =
+        m == inserts.size() || (c < copies.size() && copies[c]->destinationOffset <= inserts[m]->destinationOffset);
+    const int32_t start = copyFirst ? copies[c]->destinationOffset : inserts[m]->destinationOffset;
+    const int32_t runLength = copyFirst ? copies[c]->length : inserts[m]->length;
+    ++(copyFirst ? c : m);
+    if (runLength == 0) continue;
+    if (static_cast<uint32_t>(start) < covered) {
+      std::memset(table, 0, length);
+      return false;
+    }
+    std::memset(table + covered, 0, static_cast<uint32_t>(start) - covered);
+    covered = static_cast<uint32_t>(start) + static_cast<uint32_t>(runLength);
+  }
+  std::memset(table + covered, 0, length - covered);
+  return true;
+}
+
 }  // namespace
 
-int CTagObject::ApplySabun(const CSabunTagObject& record) {
+int CTagObject::ApplySabun(const CSabunTagObject& record, uint8_t* image, size_t imageSize) {
   ClearRebuilt();
   index = record.newIndex;
 
   if (record.hasBlock == 0) {
-    // Carried over with the padding that followed it in the installed file;
-    // padding the file no longer holds counts as zero.
+    // Carried over. Its checksum takes in the padding that followed it in
+    // the installed file; padding the file no longer holds counts as zero.
+    // Only the table itself goes into the image.
     paddedLength = otu::RoundUp4(static_cast<int32_t>(length));
-    const size_t copied = std::min(static_cast<size_t>(paddedLength), dataAvailable);
-    if (!AllocateZeroed(&newData, static_cast<size_t>(paddedLength) + 1, data, copied)) return 0;
+    if (!otu::RangeFits(record.newOffset, length, imageSize)) return 0;
+    newData = image + record.newOffset;
+    if (length != 0) std::memcpy(newData, data, length);
     std::memcpy(newTag, tag, 4);
     newLength = length;
     newOffset = record.newOffset;
-    newChecksum = CalcTableChecksum(newData.data(), static_cast<uint32_t>(paddedLength));
+    newChecksum = SumWordsPadded(data, std::min(static_cast<size_t>(paddedLength), dataAvailable));
     return 1;
   }
 
@@ -44,16 +78,27 @@ int CTagObject::ApplySabun(const CSabunTagObject& record) {
   for (const auto& run : record.insertRuns) {
     if (!RunFits(run->destinationOffset, run->length, record.newLength)) return 0;
   }
-  if (!AllocateZeroed(&newData, static_cast<size_t>(paddedLength) + 1)) return 0;
+  if (!otu::RangeFits(record.newOffset, record.newLength, imageSize)) return 0;
+  uint8_t* table = image + record.newOffset;
+  const bool apart = ZeroUncoveredBytes(record, table, record.newLength);
+  // Each run's share of the checksum is taken while its bytes are still in
+  // the cache; runs that overlap are summed over the finished table instead.
+  uint32_t checksum = 0;
   for (const auto& run : record.copyRuns) {
-    if (run->length != 0) std::memcpy(newData.data() + run->destinationOffset, data + run->sourceOffset, run->length);
+    if (run->length == 0) continue;
+    std::memcpy(table + run->destinationOffset, data + run->sourceOffset, static_cast<size_t>(run->length));
+    if (apart) checksum += SumWordsAt(table + run->destinationOffset, run->length, run->destinationOffset);
   }
   for (const auto& run : record.insertRuns) {
-    if (run->length != 0) std::memcpy(newData.data() + run->destinationOffset, run->literal.data(), run->length);
+    if (run->length == 0) continue;
+    std::memcpy(table + run->destinationOffset, run->literal, static_cast<size_t>(run->length));
+    if (apart) checksum += SumWordsAt(table + run->destinationOffset, run->length, run->destinationOffset);
   }
+  newData = table;
   std::memcpy(newTag, tag, 4);
   newLength = record.newLength;
   newOffset = record.newOffset;
-  newChecksum = CalcTableChecksum(newData.data(), static_cast<uint32_t>(paddedLength));
+  // The padding of a rebuilt table counts as zero, whatever the image holds there.
+  newChecksum = apart ? checksum : SumWordsPadded(table, record.newLength);
   return 1;
 }

@@ -70,8 +70,10 @@ TEST(EngineSabunTest, WorkedExampleLoadsAndRebuildsTheTable) {
   header.ReadHeader(font.data(), font.size());
   TagList tables;
   ASSERT_EQ(1, LoadTableDirectory(header, font.data(), font.size(), true, &tables));
-  ASSERT_EQ(1, tables[0]->ApplySabun(*record));
-  EXPECT_EQ((Bytes{1, 2, 3, 4, 0xAA, 0xBB, 0xCC, 0xDD, 0}), tables[0]->newData);
+  Bytes image(36, 0xEE);
+  ASSERT_EQ(1, tables[0]->ApplySabun(*record, image.data(), image.size()));
+  EXPECT_EQ((Bytes{1, 2, 3, 4, 0xAA, 0xBB, 0xCC, 0xDD}), Bytes(image.begin() + 28, image.end()));
+  EXPECT_EQ(image.data() + 28, tables[0]->newData);
   EXPECT_EQ(28u, tables[0]->newOffset);
 
   char name[32];
@@ -173,36 +175,35 @@ struct OldTable {
   CTagObject& table() { return *tables[0]; }
 };
 
-CSabunTagObject Record(uint32_t newLength, std::vector<testfont::CopyRun> copies,
-                       std::vector<testfont::InsertRun> inserts, uint8_t newIndex = 0) {
-  testfont::SabunFile file;
-  file.records = {{"CFF ", newIndex, 0, true, newLength, 300, copies, inserts}};
-  platform::MemoryResources resources;
-  resources.Add("FONT_PA", 1, testfont::BuildSabun(file));
-  CMakeSabunData data(resources);
-  EXPECT_EQ(1, data.LoadSabunData(1));
-  CSabunTagObject record;
-  const CSabunTagObject& loaded = *data.records[0];
-  std::memcpy(record.tagText, loaded.tagText, 5);
-  record.hasBlock = loaded.hasBlock;
-  record.newIndex = loaded.newIndex;
-  record.newLength = loaded.newLength;
-  record.newOffset = loaded.newOffset;
-  for (const auto& run : loaded.copyRuns) {
-    record.copyRuns.push_back(std::make_unique<COldTagObject>(run->sourceOffset, run->length, run->destinationOffset));
+// A loaded one-record difference file that places the CFF table at 300. Its
+// record's literal bytes lie in the file, so it is kept while it is applied.
+struct Record {
+  Loaded file;
+  Record(uint32_t newLength, std::vector<testfont::CopyRun> copies, std::vector<testfont::InsertRun> inserts,
+         uint8_t newIndex = 0)
+      : file(testfont::BuildSabun({"XOTP", "", 0, 0, {{"CFF ", newIndex, 0, true, newLength, 300, copies, inserts}}})) {
+    EXPECT_EQ(1, file.result);
   }
-  for (const auto& run : loaded.insertRuns) {
-    record.insertRuns.push_back(std::make_unique<CNewTagObject>(run->destinationOffset, run->length, run->literal.data()));
-  }
-  return record;
+  operator const CSabunTagObject&() const { return *file.data.records[0]; }
+};
+
+// The new image the tests rebuild into: filled with a byte no rebuild writes
+// by itself, so that every byte written shows.
+constexpr uint8_t kUnwritten = 0xEE;
+Bytes Placed(const Bytes& image, size_t offset, size_t length) {
+  return Bytes(image.begin() + static_cast<long>(offset), image.begin() + static_cast<long>(offset + length));
 }
 
 TEST(EngineSabunTest, ApplySabunWorkedExampleAndOverlaps) {
   OldTable old({1, 2, 3, 4, 5, 6, 7, 8});
   CTagObject& table = old.table();
   table.index = 9;
-  ASSERT_EQ(1, table.ApplySabun(Record(10, {{0, 4, 0}, {4, 4, 6}}, {{4, {0xAA, 0xBB}}}, 3)));
-  EXPECT_EQ((Bytes{1, 2, 3, 4, 0xAA, 0xBB, 5, 6, 7, 8, 0, 0, 0}), table.newData);
+  Bytes image(320, kUnwritten);
+  ASSERT_EQ(1, table.ApplySabun(Record(10, {{0, 4, 0}, {4, 4, 6}}, {{4, {0xAA, 0xBB}}}, 3), image.data(), image.size()));
+  // Only the table's own bytes are written; its padding counts as zero in
+  // the checksum whatever the image holds there.
+  EXPECT_EQ((Bytes{1, 2, 3, 4, 0xAA, 0xBB, 5, 6, 7, 8, kUnwritten, kUnwritten}), Placed(image, 300, 12));
+  EXPECT_EQ(image.data() + 300, table.newData);
   EXPECT_EQ(12, table.paddedLength);
   EXPECT_EQ(10u, table.newLength);
   EXPECT_EQ(300u, table.newOffset);
@@ -212,13 +213,29 @@ TEST(EngineSabunTest, ApplySabunWorkedExampleAndOverlaps) {
 
   // Insert runs win over copy runs, later runs over earlier ones; a second
   // call leaves nothing of the first.
-  ASSERT_EQ(1, table.ApplySabun(Record(6, {{0, 6, 0}, {6, 2, 0}}, {{1, {0xEE}}, {1, {0xFF}}})));
-  EXPECT_EQ((Bytes{7, 0xFF, 3, 4, 5, 6, 0, 0, 0}), table.newData);
+  ASSERT_EQ(1, table.ApplySabun(Record(6, {{0, 6, 0}, {6, 2, 0}}, {{1, {0xEE}}, {1, {0xFF}}}), image.data(),
+                                 image.size()));
+  EXPECT_EQ((Bytes{7, 0xFF, 3, 4, 5, 6}), Placed(image, 300, 6));
+  EXPECT_EQ(6u, table.newLength);
   EXPECT_EQ(0x07FF0304u + 0x05060000u, table.newChecksum);
   // No runs: new length zero bytes.
-  ASSERT_EQ(1, table.ApplySabun(Record(5, {}, {})));
-  EXPECT_EQ(Bytes(9, 0), table.newData);
+  ASSERT_EQ(1, table.ApplySabun(Record(5, {}, {}), image.data(), image.size()));
+  EXPECT_EQ(Bytes(5, 0), Placed(image, 300, 5));
   EXPECT_EQ(0u, table.newChecksum);
+
+  // Runs that leave gaps are zero between them, whether the runs come in
+  // destination order or not; the checksum is that of the bytes placed.
+  const Bytes gapped = {0, 2, 3, 4, 0, 0, 0xAA, 0xBB, 0xCC, 0, 0};
+  for (const std::vector<testfont::InsertRun>& inserts :
+       {std::vector<testfont::InsertRun>{{6, {0xAA, 0xBB, 0xCC}}},
+        std::vector<testfont::InsertRun>{{6, {0xAA, 0xBB}}, {8, {0xCC}}, {1, {}}},
+        std::vector<testfont::InsertRun>{{7, {0xBB, 0xCC}}, {6, {0xAA}}}}) {
+    std::fill(image.begin(), image.end(), kUnwritten);
+    ASSERT_EQ(1, table.ApplySabun(Record(11, {{1, 3, 1}}, inserts), image.data(), image.size()));
+    EXPECT_EQ(gapped, Placed(image, 300, 11));
+    EXPECT_EQ(kUnwritten, image[311]);
+    EXPECT_EQ(0x00020304u + 0x0000AABBu + 0xCC000000u, table.newChecksum);
+  }
 }
 
 TEST(EngineSabunTest, ApplySabunCarriesTablesWithoutBlockPaddingIncluded) {
@@ -230,8 +247,10 @@ TEST(EngineSabunTest, ApplySabunCarriesTablesWithoutBlockPaddingIncluded) {
   record.newIndex = 2;
   record.newLength = 64;  // disagrees with the old length: the old one wins
   record.newOffset = 44;
-  ASSERT_EQ(1, table.ApplySabun(record));
-  EXPECT_EQ((Bytes{1, 2, 3, 4, 5, 0x77, 0, 0, 0}), table.newData);
+  Bytes image(52, kUnwritten);
+  ASSERT_EQ(1, table.ApplySabun(record, image.data(), image.size()));
+  // The image gets the table, the checksum its installed padding too.
+  EXPECT_EQ((Bytes{1, 2, 3, 4, 5, kUnwritten}), Placed(image, 44, 6));
   EXPECT_EQ(5u, table.newLength);
   EXPECT_EQ(44u, table.newOffset);
   EXPECT_EQ(0x01020304u + 0x05770000u, table.newChecksum);
@@ -243,8 +262,11 @@ TEST(EngineSabunTest, ApplySabunCarriesTablesWithoutBlockPaddingIncluded) {
   header.ReadHeader(cut.font.data(), cut.font.size());
   TagList tables;
   ASSERT_EQ(1, LoadTableDirectory(header, cut.font.data(), cut.font.size(), false, &tables));
-  ASSERT_EQ(1, tables[0]->ApplySabun(record));
+  ASSERT_EQ(1, tables[0]->ApplySabun(record, image.data(), image.size()));
   EXPECT_EQ(0x01020304u + 0x05000000u, tables[0]->newChecksum);
+  // A table that does not fit the image is not placed.
+  EXPECT_EQ(0, tables[0]->ApplySabun(record, image.data(), 48));
+  EXPECT_EQ(nullptr, tables[0]->newData);
 }
 
 TEST(EngineSabunTest, ApplySabunRefusesRunsOutsideEitherTable) {
@@ -259,10 +281,14 @@ TEST(EngineSabunTest, ApplySabunRefusesRunsOutsideEitherTable) {
       {{}, {{9, {1, 2}}}},          // insert past the new table
       {{}, {{-2, {1}}}},            // negative destination
   };
+  Bytes image(320, kUnwritten);
   for (const auto& runs : bad) {
-    EXPECT_EQ(0, table.ApplySabun(Record(10, runs.first, runs.second)));
-    EXPECT_TRUE(table.newData.empty());
+    EXPECT_EQ(0, table.ApplySabun(Record(10, runs.first, runs.second), image.data(), image.size()));
+    EXPECT_EQ(nullptr, table.newData);
   }
+  // Nor may the table reach past the image.
+  EXPECT_EQ(0, table.ApplySabun(Record(10, {{0, 8, 0}}, {}), image.data(), 309));
+  EXPECT_EQ(Bytes(320, kUnwritten), image);
 }
 
 }  // namespace
