@@ -117,13 +117,30 @@ int32_t COpenTypeManager::AssembleTables() {
   // The gaps between the tables and after the last one (their padding) are zero.
   std::sort(placed.begin(), placed.end());
   size_t covered = sabun::FirstTableOffset(count);
+  tablesApart_ = true;
   for (const auto& [offset, length] : placed) {
     if (length == 0) continue;
+    if (offset % 4 != 0 || offset < ((covered + 3) & ~size_t{3})) tablesApart_ = false;
     if (offset > covered) std::memset(newImage_.data() + covered, 0, offset - covered);
     covered = std::max(covered, size_t{offset} + length);
   }
   if (covered < newImageSize_) std::memset(newImage_.data() + covered, 0, newImageSize_ - covered);
   return kUpdateOk;
+}
+
+uint32_t COpenTypeManager::NewImageWordSum() const {
+  const uint8_t* image = newImage_.data();
+  if (!tablesApart_) return SumWordsPadded(image, newImageSize_);
+  // The name and head tables have changed since they were rebuilt: only
+  // they are summed again, a few hundred bytes instead of megabytes.
+  const size_t count = sabunData_->tableCount;
+  uint32_t sum = SumWordsPadded(image, sabun::FirstTableOffset(count));
+  for (size_t j = 0; j < count; ++j) {
+    const CTagObject& table = *tables_[j];
+    const bool changed = std::memcmp(table.newTag, "name", 4) == 0 || std::memcmp(table.newTag, "head", 4) == 0;
+    sum += changed ? SumWordsPadded(table.newData, table.newLength) : table.newPlacedSum;
+  }
+  return sum;
 }
 
 int32_t COpenTypeManager::RecalcChecksum(const char* path, const COpenTypeHeader& values,
@@ -148,8 +165,9 @@ int32_t COpenTypeManager::RecalcChecksum(const char* path, const COpenTypeHeader
     size_t padded = (size_t{headLength} + 3) & ~size_t{3};
     if (padded > newImageSize_ - headOffset) padded = newImageSize_ - headOffset;
     otu::StoreU32(image, newImageSize_, entry + 4, SumWordsPadded(image + headOffset, padded));
-    wholeWordSum = SumWordsPadded(image, whole);
-    adjustment = kChecksumMagic - (wholeWordSum + SumWordsPadded(image + whole, newImageSize_ - whole));
+    const uint32_t imageSum = NewImageWordSum();
+    wholeWordSum = imageSum - SumWordsPadded(image + whole, newImageSize_ - whole);
+    adjustment = kChecksumMagic - imageSum;
   }
   if (Report(75, progress_text::kRecalculatingChecksum, path, callback, context, n, i)) return kUpdateStopped;
   if (!found) return kUpdateNoHeadTable;

@@ -98,6 +98,9 @@ class COpenTypeManager : public COpenTypeObject {
   // image already, and zeroes the image bytes that no table covers: 0, or 1
   // when an entry does not fit.
   int32_t AssembleTables();
+  // Sum modulo 2^32 of the new image's big-endian words as it stands, a
+  // trailing partial word padded with zero bytes.
+  uint32_t NewImageWordSum() const;
   // Offset in the new image of the first of its `numTables` directory
   // entries whose tag is `tag` (4 bytes); false when none is.
   bool FindNewDirectoryEntry(const char* tag, uint16_t numTables, size_t* entryOffset) const;
@@ -122,6 +125,10 @@ class COpenTypeManager : public COpenTypeObject {
   // page faults than the read itself.
   ByteBuffer newImage_;
   uint32_t newImageSize_ = 0;
+  // Set by the assembly: every table of the new image starts on a word and
+  // ends, padded, before the next one starts, and the image is zero around
+  // them. The image's word sum is then the directory's plus the tables'.
+  bool tablesApart_ = false;
   uint8_t macintoshLicenseText_[kLicenseTextSize] = {};
   uint8_t windowsLicenseText_[kLicenseTextSize] = {};
   TagList tables_;

@@ -59,11 +59,12 @@ int CTagObject::ApplySabun(const CSabunTagObject& record, uint8_t* image, size_t
     paddedLength = otu::RoundUp4(static_cast<int32_t>(length));
     if (!otu::RangeFits(record.newOffset, length, imageSize)) return 0;
     newData = image + record.newOffset;
-    if (length != 0) std::memcpy(newData, data, length);
+    const size_t withPadding = std::min(static_cast<size_t>(paddedLength), dataAvailable);
+    newPlacedSum = CopySumWordsAt(newData, data, length, 0);
     std::memcpy(newTag, tag, 4);
     newLength = length;
     newOffset = record.newOffset;
-    newChecksum = SumWordsPadded(data, std::min(static_cast<size_t>(paddedLength), dataAvailable));
+    newChecksum = newPlacedSum + SumWordsAt(data + length, withPadding - length, length);
     return 1;
   }
 
@@ -81,18 +82,18 @@ int CTagObject::ApplySabun(const CSabunTagObject& record, uint8_t* image, size_t
   if (!otu::RangeFits(record.newOffset, record.newLength, imageSize)) return 0;
   uint8_t* table = image + record.newOffset;
   const bool apart = ZeroUncoveredBytes(record, table, record.newLength);
-  // Each run's share of the checksum is taken while its bytes are still in
-  // the cache; runs that overlap are summed over the finished table instead.
+  // Each run's share of the checksum is taken as it is copied; runs that
+  // overlap are summed over the finished table instead.
   uint32_t checksum = 0;
   for (const auto& run : record.copyRuns) {
     if (run->length == 0) continue;
-    std::memcpy(table + run->destinationOffset, data + run->sourceOffset, static_cast<size_t>(run->length));
-    if (apart) checksum += SumWordsAt(table + run->destinationOffset, run->length, run->destinationOffset);
+    checksum += CopySumWordsAt(table + run->destinationOffset, data + run->sourceOffset,
+                               static_cast<size_t>(run->length), static_cast<size_t>(run->destinationOffset));
   }
   for (const auto& run : record.insertRuns) {
     if (run->length == 0) continue;
-    std::memcpy(table + run->destinationOffset, run->literal, static_cast<size_t>(run->length));
-    if (apart) checksum += SumWordsAt(table + run->destinationOffset, run->length, run->destinationOffset);
+    checksum += CopySumWordsAt(table + run->destinationOffset, run->literal, static_cast<size_t>(run->length),
+                               static_cast<size_t>(run->destinationOffset));
   }
   newData = table;
   std::memcpy(newTag, tag, 4);
@@ -100,5 +101,6 @@ int CTagObject::ApplySabun(const CSabunTagObject& record, uint8_t* image, size_t
   newOffset = record.newOffset;
   // The padding of a rebuilt table counts as zero, whatever the image holds there.
   newChecksum = apart ? checksum : SumWordsPadded(table, record.newLength);
+  newPlacedSum = newChecksum;
   return 1;
 }

@@ -2,7 +2,9 @@
 // decoding of the head and name tables.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <random>
 
 #include "engine/font_model.h"
 #include "engine/head_table.h"
@@ -24,6 +26,27 @@ TEST(EngineModelTest, ChecksumPadsWithZeroAndSumsModulo32Bits) {
   const uint8_t wraps[8] = {0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 2};
   EXPECT_EQ(1u, CalcTableChecksum(wraps, 8));
   EXPECT_EQ(0x05000000u, SumWordsPadded(five + 4, 1));
+}
+
+TEST(EngineModelTest, PiecesSumLikeTheWordsTheyLieIn) {
+  // Long enough for the partial sums to be flushed several times, with every
+  // tail length and every position of the piece within its words.
+  std::mt19937 random(77);
+  Bytes bytes(70000);
+  for (uint8_t& b : bytes) b = static_cast<uint8_t>(random() % 256 > 40 ? 0xFF : random());
+  for (size_t size : {size_t{0}, size_t{1}, size_t{7}, size_t{8}, size_t{4099}, bytes.size() - 5, bytes.size()}) {
+    for (size_t position = 0; position < 4; ++position) {
+      Bytes range(position + size + 3, 0);
+      std::copy(bytes.begin(), bytes.begin() + static_cast<long>(size), range.begin() + static_cast<long>(position));
+      uint32_t words = 0;
+      for (size_t w = 0; w + 4 <= range.size(); w += 4) words += testfont::ReadU32(range, w);
+      EXPECT_EQ(words, SumWordsAt(bytes.data(), size, position)) << size << " at " << position;
+      Bytes copy(size + 1, 0xEE);
+      EXPECT_EQ(words, CopySumWordsAt(copy.data(), bytes.data(), size, position));
+      EXPECT_TRUE(std::equal(bytes.begin(), bytes.begin() + static_cast<long>(size), copy.begin()));
+      EXPECT_EQ(0xEE, copy[size]);
+    }
+  }
 }
 
 TEST(EngineModelTest, AcceptedTagsCompareByteForByte) {
