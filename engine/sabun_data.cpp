@@ -30,7 +30,7 @@ int CSabunTagObject::ReadSabun(const uint8_t* block, size_t available) {
       in.ReadS32(&source);
       in.ReadS32(&runLength);
       in.ReadS32(&destination);
-      copyRuns.push_back(std::make_unique<COldTagObject>(source, runLength, destination));
+      copyRuns.emplace_back(source, runLength, destination);
     }
   }
   int32_t insertCount;
@@ -42,7 +42,7 @@ int CSabunTagObject::ReadSabun(const uint8_t* block, size_t available) {
     int32_t destination, runLength;
     if (!in.ReadS32(&destination) || !in.ReadS32(&runLength)) return 0;
     if (runLength < 0 || static_cast<size_t>(runLength) > in.remaining()) return 0;
-    insertRuns.push_back(std::make_unique<CNewTagObject>(destination, runLength, in.here()));
+    insertRuns.emplace_back(destination, runLength, in.here());
     in.Skip(static_cast<size_t>(runLength));
   }
   return 1;

@@ -45,8 +45,11 @@ class CSabunTagObject : public COpenTypeObject {
   int ReadSabun(const uint8_t* block, size_t available);
 
   char tagText[5] = {};
-  std::vector<std::unique_ptr<COldTagObject>> copyRuns;
-  std::vector<std::unique_ptr<CNewTagObject>> insertRuns;
+  // The runs are held in one array each, not one allocation per run: a CFF
+  // block has thousands of them, and allocating and freeing each cost more
+  // than applying it.
+  std::vector<COldTagObject> copyRuns;
+  std::vector<CNewTagObject> insertRuns;
   int32_t hasBlock = 0;
 
   uint8_t tag[4] = {};

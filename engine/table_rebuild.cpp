@@ -30,9 +30,9 @@ bool ZeroUncoveredBytes(const CSabunTagObject& record, uint8_t* table, uint32_t 
   uint32_t covered = 0;
   while (c < copies.size() || m < inserts.size()) {
     const bool copyFirst =
-        m == inserts.size() || (c < copies.size() && copies[c]->destinationOffset <= inserts[m]->destinationOffset);
-    const int32_t start = copyFirst ? copies[c]->destinationOffset : inserts[m]->destinationOffset;
-    const int32_t runLength = copyFirst ? copies[c]->length : inserts[m]->length;
+        m == inserts.size() || (c < copies.size() && copies[c].destinationOffset <= inserts[m].destinationOffset);
+    const int32_t start = copyFirst ? copies[c].destinationOffset : inserts[m].destinationOffset;
+    const int32_t runLength = copyFirst ? copies[c].length : inserts[m].length;
     ++(copyFirst ? c : m);
     if (runLength == 0) continue;
     if (static_cast<uint32_t>(start) < covered) {
@@ -71,13 +71,13 @@ int CTagObject::ApplySabun(const CSabunTagObject& record, uint8_t* image, size_t
   if (record.newLength > 0x7FFFFFF0u) return 0;
   paddedLength = otu::RoundUp4(static_cast<int32_t>(record.newLength));
   for (const auto& run : record.copyRuns) {
-    if (!RunFits(run->sourceOffset, run->length, length) ||
-        !RunFits(run->destinationOffset, run->length, record.newLength)) {
+    if (!RunFits(run.sourceOffset, run.length, length) ||
+        !RunFits(run.destinationOffset, run.length, record.newLength)) {
       return 0;
     }
   }
   for (const auto& run : record.insertRuns) {
-    if (!RunFits(run->destinationOffset, run->length, record.newLength)) return 0;
+    if (!RunFits(run.destinationOffset, run.length, record.newLength)) return 0;
   }
   if (!otu::RangeFits(record.newOffset, record.newLength, imageSize)) return 0;
   uint8_t* table = image + record.newOffset;
@@ -86,14 +86,14 @@ int CTagObject::ApplySabun(const CSabunTagObject& record, uint8_t* image, size_t
   // overlap are summed over the finished table instead.
   uint32_t checksum = 0;
   for (const auto& run : record.copyRuns) {
-    if (run->length == 0) continue;
-    checksum += CopySumWordsAt(table + run->destinationOffset, data + run->sourceOffset,
-                               static_cast<size_t>(run->length), static_cast<size_t>(run->destinationOffset));
+    if (run.length == 0) continue;
+    checksum += CopySumWordsAt(table + run.destinationOffset, data + run.sourceOffset,
+                               static_cast<size_t>(run.length), static_cast<size_t>(run.destinationOffset));
   }
   for (const auto& run : record.insertRuns) {
-    if (run->length == 0) continue;
-    checksum += CopySumWordsAt(table + run->destinationOffset, run->literal, static_cast<size_t>(run->length),
-                               static_cast<size_t>(run->destinationOffset));
+    if (run.length == 0) continue;
+    checksum += CopySumWordsAt(table + run.destinationOffset, run.literal, static_cast<size_t>(run.length),
+                               static_cast<size_t>(run.destinationOffset));
   }
   newData = table;
   std::memcpy(newTag, tag, 4);

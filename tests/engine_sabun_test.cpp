@@ -62,8 +62,8 @@ TEST(EngineSabunTest, WorkedExampleLoadsAndRebuildsTheTable) {
   EXPECT_EQ(1, record->hasBlock);
   ASSERT_EQ(1u, record->copyRuns.size());
   ASSERT_EQ(1u, record->insertRuns.size());
-  EXPECT_EQ(4, record->insertRuns[0]->destinationOffset);
-  EXPECT_EQ(0xDD, record->insertRuns[0]->literal[3]);
+  EXPECT_EQ(4, record->insertRuns[0].destinationOffset);
+  EXPECT_EQ(0xDD, record->insertRuns[0].literal[3]);
 
   Bytes font = testfont::BuildFont({{"CFF ", {1, 2, 3, 4, 5, 6, 7, 8}}});
   COpenTypeHeader header;
@@ -102,7 +102,7 @@ TEST(EngineSabunTest, RecordsAreFoundByNewIndexAndBlocksMayBeEmpty) {
   EXPECT_TRUE(data.GetSabunTag(2)->copyRuns.empty());
   const CSabunTagObject& cff = *data.GetSabunTag(0);
   ASSERT_EQ(2u, cff.insertRuns.size());  // a zero-length run is followed directly by the next
-  EXPECT_EQ(9, cff.insertRuns[1]->literal[0]);
+  EXPECT_EQ(9, cff.insertRuns[1].literal[0]);
   EXPECT_EQ(1, data.GetSabunTag(1)->hasBlock);
   EXPECT_TRUE(data.GetSabunTag(1)->insertRuns.empty());
 
@@ -157,7 +157,7 @@ TEST(EngineSabunTest, MalformedFilesFailWithoutReadingOutside) {
     // Whatever loads holds no more literal bytes than the file carries.
     size_t literal = 0;
     for (const auto& record : loaded.data.records) {
-      for (const auto& run : record->insertRuns) literal += static_cast<size_t>(run->length);
+      for (const auto& run : record->insertRuns) literal += static_cast<size_t>(run.length);
     }
     EXPECT_LE(literal, noise.size());
   }

@@ -93,7 +93,7 @@ TEST_F(MakeSabunTest, HeaderNamesTheInstalledFontAndOnlyChangedTablesGetBlocks) 
   const CSabunTagObject* cff = data.GetSabunTag(1);
   EXPECT_EQ(2u, cff->copyRuns.size());
   ASSERT_EQ(1u, cff->insertRuns.size());
-  EXPECT_EQ(350, cff->insertRuns[0]->destinationOffset);
+  EXPECT_EQ(350, cff->insertRuns[0].destinationOffset);
 }
 
 TEST_F(MakeSabunTest, LicenceTextsThatDifferAreNotedNotRefused) {

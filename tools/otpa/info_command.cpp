@@ -197,8 +197,8 @@ int DescribeDiff(const char* path, std::vector<uint8_t> file, Report* out) {
   for (const auto& record : data.records) {
     uint64_t copied = 0;
     uint64_t inserted = 0;
-    for (const auto& run : record->copyRuns) copied += static_cast<uint32_t>(run->length);
-    for (const auto& run : record->insertRuns) inserted += static_cast<uint32_t>(run->length);
+    for (const auto& run : record->copyRuns) copied += static_cast<uint32_t>(run.length);
+    for (const auto& run : record->insertRuns) inserted += static_cast<uint32_t>(run.length);
     out->Begin(nullptr);
     out->Text("tag", TagString(record->tag));
     out->Number("newIndex", record->newIndex);
