@@ -7,7 +7,8 @@
 //    to a temporary file, copy that over the installed one, read it back).
 // MAKE is the command that writes a difference file, called as
 // MAKE OLD NEW -o OUT: `otpa make` or `python3 tests/corpus/simple_diff.py`.
-// Figures are medians.
+// Figures are medians. The runs of the figures compared with each other
+// take turns, so that a slow spell of the machine falls on all of them alike.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -17,6 +18,7 @@
 #include <functional>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/opentype_manager.h"
@@ -39,17 +41,32 @@ void WriteAll(const std::string& path, const Bytes& bytes) {
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
-// Median milliseconds of `runs` calls of `work`; `prepare` runs untimed before each.
-double Median(int runs, const std::function<void()>& work, const std::function<void()>& prepare = [] {}) {
+// A measured step: `prepare` runs untimed before each timed call of `work`.
+struct Step {
+  Step(std::function<void()> timed, std::function<void()> untimed = [] {})
+      : work(std::move(timed)), prepare(std::move(untimed)) {}
+  std::function<void()> work;
+  std::function<void()> prepare;
   std::vector<double> times;
+};
+
+// Median milliseconds of each step over `runs` rounds, in each of which every
+// step runs once, in turn.
+std::vector<double> Medians(int runs, std::vector<Step> steps) {
   for (int k = 0; k < runs; ++k) {
-    prepare();
-    auto start = std::chrono::steady_clock::now();
-    work();
-    times.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+    for (Step& step : steps) {
+      step.prepare();
+      auto start = std::chrono::steady_clock::now();
+      step.work();
+      step.times.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+    }
   }
-  std::sort(times.begin(), times.end());
-  return times[times.size() / 2];
+  std::vector<double> medians;
+  for (Step& step : steps) {
+    std::sort(step.times.begin(), step.times.end());
+    medians.push_back(step.times[step.times.size() / 2]);
+  }
+  return medians;
 }
 
 bool Run(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; }
@@ -88,7 +105,7 @@ int main(int argc, char** argv) {
   for (int k = 3; k < argc; ++k) make += std::string(k > 3 ? " '" : "'") + argv[k] + "'";
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
   if (!Run("mkdir -p '" + work + "'")) return 1;
-  const int runs = 9;
+  const int runs = 15;
 
   std::printf("%-13s %9s %9s %9s %9s %9s %8s | %9s %9s %7s\n", "pair", "rebuild", "xdelta3", "bspatch", "zstd",
               "pa bytes", "speedup", "update", "floor", "ratio");
@@ -112,26 +129,25 @@ int main(int argc, char** argv) {
     memory.files["installed.otf"] = oldBytes;
     platform::MemoryResources resources;
     resources.Add("FONT_PA", kDiffId, pa);
-    bool same = false;
-    double rebuild = Median(runs, [&] {
-      COpenTypeManager manager(memory, resources, nullptr);
-      int32_t result = manager.ReadFont("installed.otf", nullptr, nullptr, 1, 0);
-      if (result == 0) result = manager.TakeLicenseTexts();
-      if (result == 0) result = manager.RebuildFont("installed.otf", kDiffId, nullptr, nullptr, 1, 0);
-      same = result == 0 && manager.NewImageSize() == newBytes.size() &&
-             std::equal(newBytes.begin(), newBytes.end(), manager.NewImage());
-    });
+    bool same = true;
+    const std::string out = base + ".out";
+    const std::vector<double> decode = Medians(
+        runs, {{[&] {
+                  COpenTypeManager manager(memory, resources, nullptr);
+                  int32_t result = manager.ReadFont("installed.otf", nullptr, nullptr, 1, 0);
+                  if (result == 0) result = manager.TakeLicenseTexts();
+                  if (result == 0) result = manager.RebuildFont("installed.otf", kDiffId, nullptr, nullptr, 1, 0);
+                  same = same && result == 0 && manager.NewImageSize() == newBytes.size() &&
+                         std::equal(newBytes.begin(), newBytes.end(), manager.NewImage());
+                }},
+               {[&] { Run("xdelta3 -d -f -s '" + old + "' '" + base + ".xd3' '" + out + "'"); }},
+               {[&] { Run("bspatch '" + old + "' '" + out + "' '" + base + ".bsd'"); }},
+               {[&] { Run("zstd -q -d -f --patch-from='" + old + "' '" + base + ".zst' -o '" + out + "'"); }}});
+    const double rebuild = decode[0], xdelta = decode[1], bspatch = decode[2], zstd = decode[3];
     if (!same) {
       std::fprintf(stderr, "%s: the rebuild does not give the new font\n", pair);
       return 1;
     }
-
-    const std::string out = base + ".out";
-    double xdelta = Median(runs, [&] { Run("xdelta3 -d -f -s '" + old + "' '" + base + ".xd3' '" + out + "'"); });
-    double bspatch = Median(runs, [&] { Run("bspatch '" + old + "' '" + out + "' '" + base + ".bsd'"); });
-    double zstd = Median(runs, [&] {
-      Run("zstd -q -d -f --patch-from='" + old + "' '" + base + ".zst' -o '" + out + "'");
-    });
     if (ReadAll(out) != newBytes) {
       std::fprintf(stderr, "%s: a peer decode differs\n", pair);
       return 1;
@@ -143,36 +159,37 @@ int main(int argc, char** argv) {
     platform::FileSystem& files = platform::HostFileSystem();
     const std::string installed = base + "-installed.otf";
     SingleTarget target;
+    const std::string temporary = base + "-floor.tmp";
     int32_t updateResult = 0;
-    double update = Median(
-        runs,
-        [&] {
-          COpenTypeManager manager(files, resources, &target);
-          updateResult = manager.UpdateFont(installed.c_str(), 0, nullptr, nullptr, 1, 0);
-        },
-        [&] { WriteAll(installed, oldBytes); });
+    // The floor runs first in each round, so that the installed file holds
+    // what the last update wrote when the rounds are over.
+    const std::vector<double> disk = Medians(
+        runs, {{[&] {
+                  Bytes image(oldBytes.size() + 1);
+                  auto in = files.OpenRead(installed, platform::Share::kExclusive);
+                  in->Read(image.data(), oldBytes.size());
+                  in->Close();
+                  auto temp = files.CreateExclusive(temporary);
+                  temp->Write(image.data(), oldBytes.size());
+                  temp->Close();
+                  files.CopyOver(temporary, installed);
+                  auto back = files.OpenRead(installed, platform::Share::kReadWrite);
+                  back->Read(image.data(), oldBytes.size());
+                  back->Close();
+                  files.Remove(temporary);
+                },
+                [&] { WriteAll(installed, oldBytes); }},
+               {[&] {
+                  COpenTypeManager manager(files, resources, &target);
+                  int32_t result = manager.UpdateFont(installed.c_str(), 0, nullptr, nullptr, 1, 0);
+                  if (result != 0) updateResult = result;
+                },
+                [&] { WriteAll(installed, oldBytes); }}});
+    const double floor = disk[0], update = disk[1];
     if (updateResult != 0 || ReadAll(installed) != newBytes) {
       std::fprintf(stderr, "%s: the update failed (%d)\n", pair, static_cast<int>(updateResult));
       return 1;
     }
-    const std::string temporary = base + "-floor.tmp";
-    double floor = Median(
-        runs,
-        [&] {
-          Bytes image(oldBytes.size() + 1);
-          auto in = files.OpenRead(installed, platform::Share::kExclusive);
-          in->Read(image.data(), oldBytes.size());
-          in->Close();
-          auto temp = files.CreateExclusive(temporary);
-          temp->Write(image.data(), oldBytes.size());
-          temp->Close();
-          files.CopyOver(temporary, installed);
-          auto back = files.OpenRead(installed, platform::Share::kReadWrite);
-          back->Read(image.data(), oldBytes.size());
-          back->Close();
-          files.Remove(temporary);
-        },
-        [&] { WriteAll(installed, oldBytes); });
     std::remove(installed.c_str());
 
     std::printf("%-13s %7.2fms %7.2fms %7.2fms %7.2fms %9zu %7.1fx | %7.2fms %7.2fms %6.2fx\n", pair, rebuild, xdelta,
