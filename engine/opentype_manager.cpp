@@ -132,19 +132,25 @@ int32_t COpenTypeManager::VerifyFont(const char* path, uint32_t expectedWordSum)
                                                                                   : kUpdateVerifyMismatch;
 }
 
-void COpenTypeManager::RestoreInstalled(const char* path) {
+bool COpenTypeManager::HoldsInstalledBytes(const char* path) {
   const size_t length = static_cast<size_t>(installedLength_);
   ByteBuffer current;
-  if (ReadWholeFile(path, platform::Share::kReadWrite, &current) && current.size() - 1 == length &&
-      std::memcmp(current.data(), installedImage_.data(), length) == 0) {
-    return;
+  return ReadWholeFile(path, platform::Share::kReadWrite, &current) && current.size() - 1 == length &&
+         std::memcmp(current.data(), installedImage_.data(), length) == 0;
+}
+
+void COpenTypeManager::RestoreInstalled(const char* path) {
+  // A copy that broke off once may break off again: the file is read back
+  // after every attempt.
+  constexpr int kRestoreAttempts = 3;
+  for (int attempt = 0; attempt < kRestoreAttempts && !HoldsInstalledBytes(path); ++attempt) {
+    std::string restorePath;
+    bool created = false;
+    if (WriteTemporaryFile(installedImage_.data(), static_cast<size_t>(installedLength_), &restorePath, &created)) {
+      files_.CopyOver(restorePath, path);
+    }
+    if (created) files_.Remove(restorePath);
   }
-  std::string restorePath;
-  bool created = false;
-  if (WriteTemporaryFile(installedImage_.data(), length, &restorePath, &created)) {
-    files_.CopyOver(restorePath, path);
-  }
-  if (created) files_.Remove(restorePath);
 }
 
 int32_t COpenTypeManager::UpdateFont(const char* path, int32_t expectedRevision, UpdateProgressFunc callback,

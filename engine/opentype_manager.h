@@ -109,9 +109,11 @@ class COpenTypeManager : public COpenTypeObject {
   // unless empty or taken, else at a drawn name); false on any failure, the
   // file then removed. *created tells whether a file now exists to remove.
   bool WriteTemporaryFile(const uint8_t* bytes, size_t size, std::string* temporaryPath, bool* created);
-  // Puts the installed bytes, still in memory, back at `path` unless the
-  // file already holds them.
+  // Puts the installed bytes, still in memory, back at `path` until the file
+  // reads back as them (a few attempts).
   void RestoreInstalled(const char* path);
+  // True when the file at `path` holds exactly the installed bytes.
+  bool HoldsInstalledBytes(const char* path);
 
   platform::FileSystem& files_;
   const platform::ResourceSource& resources_;

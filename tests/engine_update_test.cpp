@@ -181,6 +181,12 @@ TEST_F(EngineUpdateTest, FaultsLeaveTheOldFontOrTheNewOne) {
       {"copy fails", [](FakeFileSystem* f) { f->copyFault = FakeFileSystem::CopyFault::kFailUntouched; }, 10, false},
       {"copy fails half-way", [](FakeFileSystem* f) { f->copyFault = FakeFileSystem::CopyFault::kFailHalfway; }, 10,
        false},
+      {"copy differs, and again when the old font is put back",
+       [](FakeFileSystem* f) {
+         f->copyFault = FakeFileSystem::CopyFault::kCorrupt;
+         f->faultyCopies = 2;
+       },
+       13, false},
       {"re-read fails", [](FakeFileSystem* f) { f->openReadFailsFrom = 1; }, 12, false},
       {"copy empty", [](FakeFileSystem* f) { f->copyFault = FakeFileSystem::CopyFault::kTruncate; }, 12, false},
       {"copy differs", [](FakeFileSystem* f) { f->copyFault = FakeFileSystem::CopyFault::kCorrupt; }, 13, false},

@@ -33,7 +33,8 @@ class FakeFileSystem : public platform::FileSystem {
   int createFailures = 0;       // so many CreateExclusive calls fail first
   size_t writeLimit = SIZE_MAX; // a Write of more bytes stores only this many and fails
   bool closeFails = false;
-  CopyFault copyFault = CopyFault::kNone;  // applies to the first CopyOver only
+  CopyFault copyFault = CopyFault::kNone;
+  int faultyCopies = 1;  // so many CopyOver calls, from the first, suffer copyFault
   bool tempFolderFails = false;
 
   // What happened.
@@ -63,7 +64,7 @@ class FakeFileSystem : public platform::FileSystem {
   }
 
   bool CopyOver(const std::string& from, const std::string& to) override {
-    CopyFault fault = copyCalls++ == 0 ? copyFault : CopyFault::kNone;
+    CopyFault fault = copyCalls++ < faultyCopies ? copyFault : CopyFault::kNone;
     auto source = files.find(from);
     if (source == files.end() || files.count(to) == 0) return false;
     std::vector<uint8_t> bytes = source->second;
