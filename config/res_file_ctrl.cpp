@@ -1,5 +1,6 @@
 #include "config/res_file_ctrl.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -17,6 +18,7 @@ const char kDifferenceType[] = "FONT_PA";
 constexpr size_t kValueSize = 255;
 constexpr size_t kTitleSize = 1024;
 constexpr size_t kTargetNameSize = 256;
+constexpr int32_t kMaxStartLines = 1024;
 
 std::string NumberedKey(const char* prefix, int32_t n) {
   char key[kValueSize];
@@ -83,7 +85,9 @@ std::string CResFileCtrl::GetStartText() const {
   std::string lineCount = configuration_.Text(kStartSection, "MAXNUM", kValueSize);
   if (lineCount.empty()) return std::string();
   std::string text = title + "\n\n";
-  int32_t lines = config::LeadingDecimal(lineCount);
+  // Lines past the last key only add line breaks; a count no start dialog
+  // could show (up to 2^31) must not grow the text without bound.
+  int32_t lines = std::min(config::LeadingDecimal(lineCount), kMaxStartLines);
   for (int32_t i = 1; i <= lines; ++i) {
     text += configuration_.Text(kStartSection, NumberedKey("FONT_TEXTTITLE", i).c_str(),
                                 kValueSize);

@@ -160,6 +160,8 @@ TEST_F(ConfigurationTest, StartTextIsTitleBlankLineAndListLines) {
       {"line count 0", "MAIN_TEXTTITLE=Title\r\nMAXNUM=0\r\nFONT_TEXTTITLE1=one", "Title\n\n"},
       {"line count not a number", "MAIN_TEXTTITLE=Title\r\nMAXNUM=x\r\nFONT_TEXTTITLE1=one",
        "Title\n\n"},
+      {"line count beyond any dialog", "MAIN_TEXTTITLE=Title\r\nMAXNUM=2147483647\r\nFONT_TEXTTITLE1=one",
+       "Title\n\none\n" + std::string(1023, '\n')},
       {"long title", "MAIN_TEXTTITLE=" + title + "\r\nMAXNUM=0", std::string(1023, 't') + "\n\n"},
   };
   for (const Case& c : cases) {
