@@ -83,9 +83,6 @@ class COpenTypeManager : public COpenTypeObject {
   const uint8_t* NewImage() const { return newImage_.data(); }
   uint32_t NewImageSize() const { return newImageSize_; }
   bool TemporaryCreated() const { return temporaryCreated_; }
-  uint32_t ImageWordSum() const { return imageWordSum_; }
-  const uint8_t* MacintoshLicenseText() const { return macintoshLicenseText_; }
-  const uint8_t* WindowsLicenseText() const { return windowsLicenseText_; }
 
  private:
   // Reports point p; true when the callback asks to stop.
