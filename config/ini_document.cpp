@@ -1,6 +1,6 @@
 #include "config/ini_document.h"
 
-#include "config/multibyte.h"
+#include "text/multibyte.h"
 
 namespace config {
 namespace {
@@ -39,7 +39,7 @@ IniDocument::IniDocument(platform::TextEncoding encoding, const uint8_t* bytes, 
 void IniDocument::AddLine(const std::string& line) {
   if (line.empty()) return;
   if (line[0] == '[') {
-    size_t close = FindLastChar(encoding_, line, ']');
+    size_t close = text::FindLastChar(encoding_, line, ']');
     if (close != std::string::npos && close > 0) {
       sections_.push_back(Section{Trimmed(line.substr(1, close - 1)), {}});
       return;
@@ -47,7 +47,7 @@ void IniDocument::AddLine(const std::string& line) {
   }
   // Keys above the first section belong to no section that can be asked for.
   if (sections_.empty()) return;
-  size_t equals = FindChar(encoding_, line, '=');
+  size_t equals = text::FindChar(encoding_, line, '=');
   if (equals == std::string::npos) {
     sections_.back().keys.push_back(Key{line, std::string(), false});
   } else {
@@ -60,8 +60,8 @@ bool IniDocument::SameName(const std::string& stored, const char* wanted) const 
   std::string other = Trimmed(wanted);
   if (stored.size() != other.size()) return false;
   for (size_t at = 0; at < stored.size();) {
-    size_t length = CharLength(encoding_, stored, at);
-    if (length != CharLength(encoding_, other, at)) return false;
+    size_t length = text::CharLength(encoding_, stored, at);
+    if (length != text::CharLength(encoding_, other, at)) return false;
     if (length == 1) {
       if (AsciiLower(stored[at]) != AsciiLower(other[at])) return false;
     } else if (stored.compare(at, length, other, at, length) != 0) {
@@ -90,7 +90,7 @@ std::string IniDocument::Text(const char* section, const char* key, size_t buffe
   if (value.size() >= 2 && (value[0] == '"' || value[0] == '\'') && value.back() == value[0]) {
     value = value.substr(1, value.size() - 2);
   }
-  value.resize(WholeCharsWithin(encoding_, value, bufferSize - 1));
+  value.resize(text::WholeCharsWithin(encoding_, value, bufferSize - 1));
   return value;
 }
 

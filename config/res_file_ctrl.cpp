@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "config/multibyte.h"
-#include "config/path_split.h"
+#include "text/multibyte.h"
+#include "text/paths.h"
 
 namespace {
 
@@ -52,8 +52,8 @@ bool CResFileCtrl::LoadEntry(int32_t n) {
   std::string paFile = configuration_.Text(kFontSection, NumberedKey("FONT_PAFILE", n).c_str(),
                                            kValueSize);
   if (paFile.empty()) return false;
-  std::string baseName = config::SplitPath(encoding_, paFile).name;
-  size_t underscore = config::FindChar(encoding_, baseName, '_');
+  std::string baseName = text::SplitPath(encoding_, paFile).name;
+  size_t underscore = text::FindChar(encoding_, baseName, '_');
   if (underscore != std::string::npos) baseName.erase(underscore);
   // The target name is formed in a 256-byte buffer: a longer one cannot name
   // an installed font.

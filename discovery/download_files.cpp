@@ -1,5 +1,7 @@
 #include "discovery/download_files.h"
 
+#include "text/multibyte.h"
+
 const char kDownloadFileNames[kDownloadFileNameCount][260] = {
     "10001", "10002", "10003", "10004", "10005", "10006", "10007", "10008",
 };
@@ -26,7 +28,7 @@ bool IsDownloadFileName(const std::string& fileName) {
 bool InDownloadFolder(const std::string& fullPath, const NameRules& rules) {
   const char* const* markers = rules.separator == '\\' ? kWindowsMarkers : kSlashMarkers;
   for (int i = 0; i < 2; ++i) {
-    size_t found = FindText(fullPath, markers[i], rules.encoding);
+    size_t found = text::FindText(fullPath, markers[i], rules.encoding);
     if (found != std::string::npos && found >= kFirstMarkerPosition) return true;
   }
   return false;

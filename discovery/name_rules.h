@@ -1,6 +1,5 @@
-// File-name rules of the search: finding a text in a name without starting
-// inside a double-byte character, splitting a file name from its folders,
-// and which file names a target accepts. Texts are 8-bit in the system's
+// File-name rules of the search: splitting a file name from its folders, and
+// which file names a target accepts. Texts are 8-bit in the system's
 // encoding.
 #ifndef OTU_DISCOVERY_NAME_RULES_H_
 #define OTU_DISCOVERY_NAME_RULES_H_
@@ -14,11 +13,6 @@ struct NameRules {
   char separator;  // ends each folder of the paths the walk makes
   platform::TextEncoding encoding;
 };
-
-// Position of the first occurrence of `needle` in `text` that begins on a
-// character boundary, so that the second byte of a character never starts a
-// match; npos when there is none.
-size_t FindText(const std::string& text, const char* needle, platform::TextEncoding encoding);
 
 // A name part or extension must fit a 256-byte buffer with its zero byte.
 constexpr size_t kNamePartSize = 256;

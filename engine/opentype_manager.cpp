@@ -8,6 +8,7 @@
 
 #include "engine/byte_io.h"
 #include "engine/head_table.h"
+#include "text/format.h"
 
 namespace {
 
@@ -35,8 +36,8 @@ void COpenTypeManager::Reset() {
 bool COpenTypeManager::Report(int32_t p, const char* stepFormat, const char* path, UpdateProgressFunc callback,
                               void* context, int32_t n, int32_t i) const {
   if (callback == nullptr) return false;
-  std::string fileText = FormatProgressText(progress_text::kFile, path);
-  std::string stepText = FormatProgressText(stepFormat, BaseNameWithoutExtension(path));
+  std::string fileText = text::FormatText(progress_text::kFile, path);
+  std::string stepText = text::FormatText(stepFormat, BaseNameWithoutExtension(path));
   return callback(OverallPercent(p, n, i), p, fileText.c_str(), stepText.c_str(), context) != 0;
 }
 

@@ -1,7 +1,7 @@
 #include "engine/update_progress.h"
 
-#include "config/path_split.h"
 #include "platform/text_encoding.h"
+#include "text/paths.h"
 
 int32_t OverallPercent(int32_t p, int32_t n, int32_t i) {
   if (n <= 0) return p;
@@ -14,15 +14,8 @@ int32_t OverallPercent(int32_t p, int32_t n, int32_t i) {
   return static_cast<int32_t>(sum);
 }
 
-std::string FormatProgressText(const char* format, const std::string& argument) {
-  std::string text(format);
-  size_t at = text.find("%s");
-  if (at != std::string::npos) text.replace(at, 2, argument);
-  return text;
-}
-
 std::string BaseNameWithoutExtension(const std::string& path) {
   // Split character by character: in Shift-JIS the second byte of a Japanese
   // folder or file name can be the byte of "\\".
-  return config::SplitPath(platform::SystemTextEncoding(), path).name;
+  return text::SplitPath(platform::SystemTextEncoding(), path).name;
 }

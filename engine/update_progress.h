@@ -31,9 +31,6 @@ constexpr char kCopyingFromTemp[] = "テンポラリフォルダからファイ�
 // that every compiler and FPU rounds it alike, is truncated.
 int32_t OverallPercent(int32_t p, int32_t n, int32_t i);
 
-// `format` with its %s (if any) replaced by `argument`.
-std::string FormatProgressText(const char* format, const std::string& argument);
-
 // The file name of `path` without folder and extension.
 std::string BaseNameWithoutExtension(const std::string& path);
 

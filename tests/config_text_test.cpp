@@ -1,72 +1,25 @@
-// Reading configuration text: character-wise searches, the path splitter and
-// the INI reader. Shift-JIS bytes are written as escapes so that the test
-// means the same whatever the compiler's execution character set.
+// Reading configuration text: the INI reader. Shift-JIS bytes are written as
+// escapes so that the test means the same whatever the compiler's execution
+// character set.
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "config/ini_document.h"
-#include "config/multibyte.h"
-#include "config/path_split.h"
 #include "tests/ini_cases.h"
 
 namespace {
 
 using platform::TextEncoding;
 
-// "ダ" and "ソ": second bytes equal to "_" and "\\".
+// "ダ": its second byte equals "_".
 const char kDa[] = "\x83\x5F";
-const char kSo[] = "\x83\x5C";
 // The ideographic space in Shift-JIS and UTF-8.
 const char kSjisSpace[] = "\x81\x40";
 const char kUtf8Space[] = "\xE3\x80\x80";
 
 config::IniDocument Ini(const std::string& text, TextEncoding encoding = TextEncoding::kShiftJis) {
   return config::IniDocument(encoding, reinterpret_cast<const uint8_t*>(text.data()), text.size());
-}
-
-TEST(Multibyte, SecondByteOfAPairNeverMatches) {
-  std::string name = std::string("Font") + kDa + "X_1";
-  EXPECT_EQ(config::FindChar(TextEncoding::kShiftJis, name, '_'), 7u);
-  EXPECT_EQ(config::FindChar(TextEncoding::kSingleByte, name, '_'), 5u);
-  EXPECT_EQ(config::FindLastChar(TextEncoding::kShiftJis, std::string(kSo) + "a", '\\'),
-            std::string::npos);
-  // A lead byte at the very end stands alone.
-  EXPECT_EQ(config::CharLength(TextEncoding::kShiftJis, std::string("a\x83"), 1), 1u);
-  // Half-width katakana are single bytes in Shift-JIS.
-  EXPECT_EQ(config::CharLength(TextEncoding::kShiftJis, std::string("\xCA\xDE"), 0), 1u);
-  // A broken UTF-8 sequence is taken byte by byte.
-  EXPECT_EQ(config::CharLength(TextEncoding::kUtf8, std::string("\xE3\x80" "a"), 0), 1u);
-  EXPECT_EQ(config::CharLength(TextEncoding::kUtf8, std::string(kUtf8Space), 0), 3u);
-}
-
-TEST(Multibyte, CutsOnlyBetweenCharacters) {
-  std::string sjis = std::string("ab") + kDa + kDa;
-  EXPECT_EQ(config::WholeCharsWithin(TextEncoding::kShiftJis, sjis, 3), 2u);
-  EXPECT_EQ(config::WholeCharsWithin(TextEncoding::kShiftJis, sjis, 4), 4u);
-  EXPECT_EQ(config::WholeCharsWithin(TextEncoding::kShiftJis, sjis, 99), 6u);
-  std::string utf8 = std::string("a") + kUtf8Space;
-  EXPECT_EQ(config::WholeCharsWithin(TextEncoding::kUtf8, utf8, 3), 1u);
-  EXPECT_EQ(config::WholeCharsWithin(TextEncoding::kSingleByte, utf8, 3), 3u);
-}
-
-TEST(PathSplit, CutsLikeTheRuntimeSplitter) {
-  config::PathParts parts = config::SplitPath(TextEncoding::kShiftJis, "C:\\a\\b/c.d\\Name.x.pa");
-  EXPECT_EQ(parts.drive, "C:");
-  EXPECT_EQ(parts.folder, "\\a\\b/c.d\\");
-  EXPECT_EQ(parts.name, "Name.x");
-  EXPECT_EQ(parts.extension, ".pa");
-
-  parts = config::SplitPath(TextEncoding::kShiftJis, "Plain");
-  EXPECT_EQ(parts.drive + parts.folder + parts.extension, "");
-  EXPECT_EQ(parts.name, "Plain");
-
-  // "ソ" ends in the byte of "\\" but is part of the name.
-  std::string name = std::string("dir\\") + kSo + "ft.pa";
-  parts = config::SplitPath(TextEncoding::kShiftJis, name);
-  EXPECT_EQ(parts.folder, "dir\\");
-  EXPECT_EQ(parts.name, std::string(kSo) + "ft");
-  EXPECT_EQ(config::SplitPath(TextEncoding::kSingleByte, name).name, "ft");
 }
 
 TEST(IniDocument, FindsSectionsAndKeysLikeTheSystemReader) {

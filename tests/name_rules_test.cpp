@@ -15,20 +15,6 @@ const NameRules kWindows = {'\\', TextEncoding::kShiftJis};
 const NameRules kWindowsSingleByte = {'\\', TextEncoding::kSingleByte};
 const NameRules kPosix = {'/', TextEncoding::kUtf8};
 
-TEST(FindText, OtfAnywhereCaseSensitiveAndOnCharacterBoundaries) {
-  EXPECT_EQ(FindText("x.otf.bak", ".otf", TextEncoding::kShiftJis), 1u);
-  EXPECT_EQ(FindText("x.OTF", ".otf", TextEncoding::kShiftJis), std::string::npos);
-  EXPECT_EQ(FindText("x.ot", ".otf", TextEncoding::kUtf8), std::string::npos);
-  // The byte after a lead byte belongs to its character, even when it reads
-  // as "." and the next bytes as "otf".
-  EXPECT_EQ(FindText("a\x81.otf", ".otf", TextEncoding::kShiftJis), std::string::npos);
-  EXPECT_EQ(FindText("a\x81.otf", ".otf", TextEncoding::kSingleByte), 2u);
-  // After a whole two-byte character the search goes on normally.
-  EXPECT_EQ(FindText("\x81\x40.otf", ".otf", TextEncoding::kShiftJis), 2u);
-  // A lead byte at the very end is a character of its own.
-  EXPECT_EQ(FindText("x\x81", "\x81", TextEncoding::kShiftJis), 1u);
-}
-
 TEST(SplitFileName, PartTooLongForItsBufferIsRefused) {
   std::string name;
   std::string extension;

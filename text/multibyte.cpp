@@ -1,8 +1,9 @@
-#include "config/multibyte.h"
+#include "text/multibyte.h"
 
 #include <cstdint>
+#include <cstring>
 
-namespace config {
+namespace text {
 namespace {
 
 bool IsShiftJisLead(uint8_t byte) {
@@ -64,4 +65,15 @@ size_t WholeCharsWithin(platform::TextEncoding encoding, const std::string& text
   return at;
 }
 
-}  // namespace config
+size_t FindText(const std::string& text, const char* needle, platform::TextEncoding encoding) {
+  // Only in Shift-JIS can the second byte of a character be an ASCII byte;
+  // elsewhere a byte search finds the same, faster.
+  if (encoding != platform::TextEncoding::kShiftJis) return text.find(needle);
+  size_t needleLength = std::strlen(needle);
+  for (size_t at = 0; at < text.size(); at += CharLength(encoding, text, at)) {
+    if (text.compare(at, needleLength, needle) == 0) return at;
+  }
+  return std::string::npos;
+}
+
+}  // namespace text

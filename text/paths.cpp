@@ -1,8 +1,8 @@
-#include "config/path_split.h"
+#include "text/paths.h"
 
-#include "config/multibyte.h"
+#include "text/multibyte.h"
 
-namespace config {
+namespace text {
 
 PathParts SplitPath(platform::TextEncoding encoding, const std::string& path) {
   PathParts parts;
@@ -30,4 +30,14 @@ PathParts SplitPath(platform::TextEncoding encoding, const std::string& path) {
   return parts;
 }
 
-}  // namespace config
+std::string AppendPath(platform::TextEncoding encoding, const std::string& folder, const std::string& part,
+                       char separator) {
+  size_t start = part.find_first_not_of(separator);
+  std::string joined = folder;
+  size_t last = FindLastChar(encoding, folder, separator);
+  if (!folder.empty() && (last == std::string::npos || last + 1 != folder.size())) joined += separator;
+  if (start != std::string::npos) joined.append(part, start, std::string::npos);
+  return joined;
+}
+
+}  // namespace text
