@@ -1,6 +1,6 @@
 // Files as the engine and the configuration see them: whole-file reads and
-// writes through handles, copies over an existing file, removal, and the
-// user's temporary folder. Paths are 8-bit text in the system code page.
+// writes through handles, copies over an existing file, removal, existence,
+// and the user's temporary folder. Paths are 8-bit text in the system code page.
 #ifndef OTU_PLATFORM_FILE_SYSTEM_H_
 #define OTU_PLATFORM_FILE_SYSTEM_H_
 
@@ -36,6 +36,8 @@ class FileSystem {
   // Copies `from` over `to`, replacing it.
   virtual bool CopyOver(const std::string& from, const std::string& to) = 0;
   virtual bool Remove(const std::string& path) = 0;
+  // Whether anything exists at `path`.
+  virtual bool Exists(const std::string& path) = 0;
   // The user's temporary folder, ending with the path separator.
   virtual bool TempFolder(std::string* out) = 0;
 };

@@ -88,6 +88,7 @@ class FakeDisk : public platform::Folders, public platform::FileSystem {
   std::unique_ptr<platform::File> CreateExclusive(const std::string&) override { return nullptr; }
   bool CopyOver(const std::string&, const std::string&) override { return false; }
   bool Remove(const std::string&) override { return false; }
+  bool Exists(const std::string& path) override { return files_.count(path) == 1; }
   bool TempFolder(std::string*) override { return false; }
 
  private:

@@ -91,6 +91,7 @@ class FakeFileSystem : public platform::FileSystem {
   }
 
   bool Remove(const std::string& path) override { return files.erase(path) == 1; }
+  bool Exists(const std::string& path) override { return files.count(path) == 1; }
 
   bool TempFolder(std::string* out) override {
     if (tempFolderFails) return false;

@@ -106,6 +106,10 @@ class PosixFileSystem : public FileSystem {
   }
 
   bool Remove(const std::string& path) override { return ::unlink(path.c_str()) == 0; }
+  bool Exists(const std::string& path) override {
+    struct stat status;
+    return ::lstat(path.c_str(), &status) == 0;
+  }
 
   bool TempFolder(std::string* out) override {
     const char* dir = std::getenv("TMPDIR");

@@ -1,6 +1,7 @@
 #include "platform/file_system.h"
 
 #include <windows.h>
+#include <shlwapi.h>
 
 namespace platform {
 namespace {
@@ -70,6 +71,7 @@ class Win32FileSystem : public FileSystem {
     return CopyFileA(from.c_str(), to.c_str(), FALSE) != 0;
   }
   bool Remove(const std::string& path) override { return DeleteFileA(path.c_str()) != 0; }
+  bool Exists(const std::string& path) override { return PathFileExistsA(path.c_str()) != 0; }
   bool TempFolder(std::string* out) override {
     char folder[MAX_PATH + 1] = {};
     DWORD length = GetTempPathA(MAX_PATH, folder);

@@ -1,0 +1,159 @@
+#include "app/updater_dlg.h"
+
+#include "app/about_dlg.h"
+#include "app/environment_check.h"
+#include "app/finishing.h"
+#include "app/message_dialogs.h"
+#include "app/messages.h"
+#include "app/progress_dialogs.h"
+#include "app/start_dialog.h"
+#include "engine/opentype_manager.h"
+#include "resources/resource_ids.h"
+#include "text/paths.h"
+
+namespace {
+
+constexpr int kListColumnWidth = 600;
+// Each revised font stays on screen this long before the next one starts.
+constexpr uint32_t kPauseAfterFont = 300;
+
+const char kListHeading[] = "フォント名";
+
+}  // namespace
+
+COpenTypeUpdaterDlg::COpenTypeUpdaterDlg(const RunEnvironment& environment)
+    : CDialogBase(environment, IDD_OPENTYPEUPDATER_DIALOG) {}
+
+COpenTypeUpdaterDlg::~COpenTypeUpdaterDlg() { environment_.controllers.Release(); }
+
+bool COpenTypeUpdaterDlg::OnSystemCommand(int command) {
+  if ((command & 0xFFF0) != IDM_ABOUTBOX) return false;
+  CAboutDlg about(environment_);
+  about.DoModal();
+  return true;
+}
+
+void COpenTypeUpdaterDlg::PrepareRun(platform::DialogWindow& window) {
+  CDialogBase::OnInitDialog(window);
+  std::string aboutEntry = LoadMessage(kMsgAboutEntry);
+  if (!aboutEntry.empty()) window.AppendSystemMenuItem(IDM_ABOUTBOX, aboutEntry);
+  window.SetProgramIcon();
+
+  const CResFileCtrl& configuration = environment_.controllers.Configuration();
+  if (configuration.LoadedCount() == 0 || configuration.LoadedCount() != configuration.DeclaredCount()) {
+    // The dialog still opens, with an empty list: "実行" then says so.
+    ShowMessage<COKDialog>(environment_, LoadMessage(kMsgDifferenceDataIncomplete));
+    return;
+  }
+  CFolderCheckCtrl& search = environment_.controllers.Search();
+  int32_t system = CheckEnvironment(environment_);
+  if (system != kSystemXp && system != kSystemVista) {
+    EndDialog(0);
+    return;
+  }
+  CStartDialog start(environment_);
+  if (start.DoModal() == platform::kCancel) {
+    EndDialog(0);
+    return;
+  }
+  window.InsertListColumn(IDC_FONT_LIST, kListHeading, kListColumnWidth);
+  window.SetListFullRowSelect(IDC_FONT_LIST);
+  if (search.TargetCount() == 0) {
+    ShowMessage<COKDialog>(environment_, LoadMessage(kMsgNoTargets));
+    EndDialog(0);
+    return;
+  }
+
+  CWaitDialog wait(environment_);
+  wait.Create(window);
+  wait.ShowNow();
+  search.SearchDrives(SearchProgressCallback, &wait);
+  if (search.CandidateCount() == 0) {
+    wait.Close();
+    ShowMessage<COKDialog>(environment_, LoadMessage(kMsgNoCandidates));
+    EndDialog(0);
+    return;
+  }
+  for (int32_t i = 0; i < search.CandidateCount(); ++i) {
+    window.InsertListRow(IDC_FONT_LIST, i, search.Candidate(i).fullPath);
+  }
+  wait.Close();
+  window.Invalidate();
+}
+
+void COpenTypeUpdaterDlg::RunUpdate() {
+  CFolderCheckCtrl& search = environment_.controllers.Search();
+  const int32_t count = search.CandidateCount();
+  if (count == 0) {
+    ShowMessage<COKDialog>(environment_, LoadMessage(kMsgNothingToRevise));
+    return;
+  }
+  Window().Hide();
+  CProgressDialog progress(environment_);
+  progress.Create(Window());
+  progress.ShowNow();
+
+  int32_t result = kUpdateOk;
+  int32_t stoppedAt = 0;
+  for (int32_t i = 0; i < count; ++i) {
+    const CCandidateRecord& candidate = search.Candidate(i);
+    stoppedAt = i;
+    {
+      COpenTypeManager manager(environment_.files, environment_.resources, &search);
+      if (candidate.skip == 0) {
+        result = manager.UpdateFont(candidate.fullPath, candidate.expectedRevision, UpdateProgressCallback,
+                                    &progress, count, i);
+      }
+    }
+    if (result != kUpdateOk) break;
+    environment_.desktop.Sleep(kPauseAfterFont);
+  }
+  progress.Close();
+
+  std::string message = ResultText(result, search.Candidate(stoppedAt));
+  environment_.desktop.BroadcastFontChange();
+  if (result == kUpdateOk) {
+    CleanUpAfterUpdate(environment_);
+    if (ShowMessage<CNormalEndDialog>(environment_, message) == platform::kOk) RestartSystem(environment_);
+  } else {
+    ShowMessage<CEndDialog>(environment_, message);
+  }
+  EndDialog(platform::kOk);
+}
+
+std::string COpenTypeUpdaterDlg::ResultText(int32_t result, const CCandidateRecord& candidate) const {
+  switch (result) {
+    case kUpdateOk:
+      return LoadMessage(kMsgRevised);
+    case kUpdateFontUnusable:
+      return LoadMessage(kMsgInstalledUnreadable, candidate.fullPath);
+    case kUpdateSabunNotLoaded: {
+      std::string fileName;
+      const CTargetEntry* target =
+          environment_.controllers.Search().FindTarget(candidate.fullPath, candidate.expectedRevision);
+      if (target != nullptr) {
+        text::PathParts parts = text::SplitPath(environment_.rules.encoding, target->paFileName);
+        fileName = parts.name + parts.extension;
+      }
+      return LoadMessage(kMsgDifferenceUnreadable, fileName);
+    }
+    case kUpdateNoNameTable:
+      return LoadMessage(kMsgInformationChangeFailed, candidate.fullPath);
+    case kUpdateCopyFailed:
+      return LoadMessage(kMsgRebuildFailed, candidate.fullPath);
+    case kUpdateTempFileFailed:
+      return LoadMessage(kMsgCreateFailed, candidate.fullPath);
+    case kUpdateReplacedUnreadable:
+      return LoadMessage(kMsgRevisedUnreadable, candidate.fullPath);
+    case kUpdateVerifyMismatch:
+      return LoadMessage(kMsgVerifyMismatch, candidate.fullPath);
+    default:
+      return LoadMessage(kMsgStopped);
+  }
+}
+
+void COpenTypeUpdaterDlg::ConfirmStop() {
+  if (ShowMessage<CMessageDialog>(environment_, LoadMessage(kMsgConfirmStop)) == platform::kOk) {
+    EndDialog(platform::kCancel);
+  }
+}

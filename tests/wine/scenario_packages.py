@@ -1,0 +1,78 @@
+#!/usr/bin/env python3
+"""scenario_packages.py --otpa OTPA --corpus DIR --out DIR
+
+Writes the packages that the Windows end-to-end scenarios embed, each a
+folder of OUT with updater.ini and its difference files, made by `otpa make`
+from the corpus pairs:
+  main     three target fonts (small, glyphs-added, name-head)
+  short    declares three difference files but names only two
+  damaged  main with the glyphs-added difference file cut after its header
+A file is written only when its bytes change, so that a build that embeds the
+packages is not redone for nothing.
+"""
+import argparse
+import pathlib
+import subprocess
+import sys
+import tempfile
+
+# (corpus pair, difference file name): the installed file each revises is the
+# name without its extension, plus ".otf".
+TARGETS = [
+    ("small", "SampleMinchoProN-R.pa", "SampleMincho ProN R"),
+    ("glyphs-added", "SampleGothicProN-M.pa", "SampleGothic ProN M"),
+    ("name-head", "SampleGothicPr6N-M.pa", "SampleGothic Pr6N M"),
+]
+FIRST_RESOURCE_ID = 2001
+HEADER_SIZE = 53
+
+
+def configuration(targets, declared):
+    lines = ["[UPDATE_FONT]", f"MAXNUM={declared}"]
+    for n, (_, pa_name, _) in enumerate(targets, 1):
+        lines += [f"FONT_PAFILE{n}={pa_name}", f"FONT_RESNUM{n}={FIRST_RESOURCE_ID + n - 1}"]
+    lines += ["[UPDATE_STARTDLG_STRING]",
+              f"MAIN_TEXTTITLE=タブレロンフォント製品をご利用のお客様は、下記{len(targets)}フォントが改訂対象です。",
+              f"MAXNUM={len(targets)}"]
+    lines += [f"FONT_TEXTTITLE{n}=\u3000\u3000・{family}" for n, (_, _, family) in enumerate(targets, 1)]
+    return "\r\n".join(lines).encode("utf-8")
+
+
+def write_if_changed(path, data):
+    if path.exists() and path.read_bytes() == data:
+        return
+    path.parent.mkdir(parents=True, exist_ok=True)
+    path.write_bytes(data)
+
+
+def make_difference(otpa, corpus, pair):
+    with tempfile.TemporaryDirectory() as work:
+        out = pathlib.Path(work) / "diff.pa"
+        subprocess.run([otpa, "make", str(corpus / pair / "old.otf"), str(corpus / pair / "new.otf"),
+                        "-o", str(out)], check=True, stdout=subprocess.DEVNULL)
+        return out.read_bytes()
+
+
+def main():
+    parser = argparse.ArgumentParser(usage=__doc__)
+    parser.add_argument("--otpa", required=True)
+    parser.add_argument("--corpus", required=True, type=pathlib.Path)
+    parser.add_argument("--out", required=True, type=pathlib.Path)
+    args = parser.parse_args()
+    differences = {pa: make_difference(args.otpa, args.corpus, pair) for pair, pa, _ in TARGETS}
+
+    packages = {
+        "main": (TARGETS, len(TARGETS), {}),
+        "short": (TARGETS[:2], len(TARGETS), {}),
+        "damaged": (TARGETS, len(TARGETS), {TARGETS[1][1]: differences[TARGETS[1][1]][:HEADER_SIZE]}),
+    }
+    for name, (targets, declared, replaced) in packages.items():
+        folder = args.out / name
+        write_if_changed(folder / "updater.ini", configuration(targets, declared))
+        for _, pa_name, _ in targets:
+            write_if_changed(folder / pa_name, replaced.get(pa_name, differences[pa_name]))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
