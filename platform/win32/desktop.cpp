@@ -72,7 +72,10 @@ class Win32Dialog : public DialogWindow {
   void Hide() override { ShowWindow(window_, SW_HIDE); }
   void Repaint() override { UpdateWindow(window_); }
   void Invalidate() override { InvalidateRect(window_, nullptr, FALSE); }
-  void EndModal(int result) override { EndDialog(window_, result); }
+  void EndModal(int result) override {
+    ended_ = true;
+    EndDialog(window_, result);
+  }
 
   HWND window() const { return window_; }
 
@@ -85,6 +88,7 @@ class Win32Dialog : public DialogWindow {
   DialogHandler& handler_;
   HWND window_ = nullptr;
   HICON icon_ = nullptr;
+  bool ended_ = false;
 };
 
 class Win32Desktop : public Desktop {
@@ -194,6 +198,13 @@ INT_PTR Win32Dialog::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       if (icon_ == nullptr || !IsIconic(window_)) return FALSE;
       PaintMinimised();
       return TRUE;
+    case WM_WINDOWPOSCHANGING:
+      // Wine's dialog manager shows a template marked visible once its
+      // initialisation returns, even when the initialisation ended the
+      // dialog (the main dialog after a refused start); Windows never shows
+      // such a dialog, and neither may Wine.
+      if (ended_) reinterpret_cast<WINDOWPOS*>(lParam)->flags &= ~SWP_SHOWWINDOW;
+      return FALSE;
     case WM_QUERYDRAGICON:
       if (icon_ == nullptr) return FALSE;
       SetWindowLongPtrA(window_, DWLP_MSGRESULT, reinterpret_cast<LONG_PTR>(icon_));
