@@ -20,7 +20,8 @@ need_packages() {
 host_packages=(cmake ninja-build g++ libgtest-dev googletest python3-fonttools python3-brotli
                fonts-noto-cjk opentype-sanitizer xdelta3 bsdiff zstd)
 windows_packages=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686
-                  binutils-mingw-w64-x86-64 wine wine32:i386 wine64 xvfb xauth locales)
+                  binutils-mingw-w64-x86-64 wine wine32:i386 wine64 xvfb xauth locales
+                  fonts-wine fonts-noto-cjk imagemagick)
 
 # need_japanese_locale: generates ja_JP.UTF-8 once. Wine takes its ANSI code
 # page from the locale and silently falls back to 1252 when the locale is

@@ -1,0 +1,940 @@
+#!/usr/bin/env python3
+"""scenarios.py --build BUILD [--corpus DIR] [--only NAME ...] [--list] [--shots DIR] [--keep]
+
+The Windows updater end to end under Wine: every scenario starts the real
+program (one per scenario package, BUILD/bin/scenarios/<package>/) through
+our UI driver (BUILD/bin/ui_driver.exe) inside a virtual desktop on an Xvfb
+display of its own, and then checks the driver's transcript (which dialogs
+came, in which order, with which texts) and the files on the sandbox drives.
+
+The test bed: a 64-bit Wine prefix of its own, BUILD/ui-wine, made once and
+reused (drive Z: removed, C: the prefix's own, D: and E: sandbox folders made
+afresh for each scenario under BUILD/ui-sandbox/), code page 932 and the
+Japanese font replacements. The prefix's wineserver is ended after every
+scenario. Nothing of the machine's own fonts, caches or power state is
+touched: the restart request ends only the processes of this prefix.
+
+--only NAME runs the scenarios named (see --list); --shots DIR also writes a
+PNG of every dialog the scenarios show into DIR; --keep keeps the sandbox
+folders of passed scenarios (those of failed ones are always kept).
+"""
+import argparse
+import fcntl
+import hashlib
+import json
+import os
+import pathlib
+import shutil
+import signal
+import struct
+import subprocess
+import sys
+import time
+
+ROOT = pathlib.Path(__file__).resolve().parents[2]
+
+# The texts the dialogs must show ("\r\n" as the string table stores it).
+M102 = ("フォントの改訂を中止します。\r\n\r\n中止する場合は、”はい”ボタン、\r\n"
+        "中止しない場合は、”いいえ”ボタンを押してください。")
+M105 = ("改訂が正常に終了しました。\r\n\r\n改訂したフォントを有効にする為に、システムを再起動します。\r\n"
+        "再起動する場合は、”再起動”を押してください。")
+M106 = "フォントの改訂を中止しました。"
+M107 = "該当するフォントがありませんでした。\r\n\r\n改訂プログラムを終了します。"
+M108 = "改訂対象となるフォントが存在しません。\r\n改訂を開始できません。"
+M110 = "このOSはサポートしていません。\r\n動作環境をご確認下さい。"
+M113 = "改訂ファイル({})の読み込みに失敗しました。"
+M114 = "改訂元ファイル({})の読み込みに失敗しました。"
+M116 = ("改訂対象フォントの検索を中止します。\r\n\r\n中止する場合は、”はい”ボタン、\r\n"
+        "中止しない場合は、”いいえ”ボタンを押してください。")
+M119 = "改訂プログラムの差分ファイルの読み込みに失敗しました。"
+M122 = "改訂後のフォントファイル({})の作成に失敗しました。"
+START_TEXT = ("タブレロンフォント製品をご利用のお客様は、下記3フォントが改訂対象です。\n\n"
+              "\u3000\u3000・SampleMincho ProN R\n\u3000\u3000・SampleGothic ProN M\n"
+              "\u3000\u3000・SampleGothic Pr6N M\n")
+ABOUT_TEXT = "TAVRELONフォント 改訂プログラム Version 1.0.0"
+FILE_TEXT = "{}の改訂をしています。"
+
+# The three targets of the main package: installed file name and corpus pair.
+MINCHO = ("SampleMinchoProN-R.otf", "small")
+GOTHIC = ("SampleGothicProN-M.otf", "glyphs-added")
+GOTHIC6 = ("SampleGothicPr6N-M.otf", "name-head")
+
+# Where the main layout puts them, in the order the walk meets them (Wine
+# lists a folder's entries sorted by name). Folder names whose second byte in
+# code page 932 is 0x5C: ソ (83 5C) and 表 (95 5C).
+MAIN_TARGETS = [
+    ("ソフト", MINCHO),
+    ("ソフト/表示", GOTHIC),
+    ("フォント/表示/1/2/3/4", GOTHIC6),  # six folder names below the root: still searched
+]
+
+SCREEN = "1024x768"
+HANG_GUARD_S = 180  # a session that has not ended by then is stuck
+
+
+class Failure(Exception):
+    pass
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+def digest(data):
+    return hashlib.sha256(data).hexdigest()
+
+
+def windows_path(drive, relative):
+    return f"{drive}:\\" + relative.replace("/", "\\")
+
+
+class Corpus:
+    def __init__(self, folder):
+        self.folder = folder
+        self.cache = {}
+
+    def bytes(self, pair, side):
+        key = (pair, side)
+        if key not in self.cache:
+            self.cache[key] = (self.folder / pair / f"{side}.otf").read_bytes()
+        return self.cache[key]
+
+
+class Transcript:
+    """The driver's lines, parsed; a line cut off by the end of the
+    processes (the restart) is left out."""
+
+    def __init__(self, path):
+        self.events = []
+        self.cut = False
+        if path.exists():
+            for line in path.read_text(encoding="utf-8", errors="replace").splitlines():
+                try:
+                    self.events.append(json.loads(line))
+                except json.JSONDecodeError:
+                    self.cut = True
+
+    def of(self, ev):
+        return [e for e in self.events if e["ev"] == ev]
+
+    def shows(self):
+        return self.of("show")
+
+    def sequence(self):
+        return [e["t"] for e in self.shows()]
+
+    def show(self, template, nth=0):
+        matching = [e for e in self.shows() if e["t"] == template]
+        check(len(matching) > nth, f"dialog {template} (#{nth + 1}) never appeared; dialogs: {self.sequence()}")
+        return matching[nth]
+
+    def ended_ok(self):
+        ends = self.of("end")
+        return bool(ends) and ends[-1].get("ok") is True
+
+    def failure(self):
+        fails = self.of("fail")
+        return fails[-1]["why"] if fails else None
+
+    def dump(self, limit=400):
+        out = []
+        for e in self.events:
+            text = json.dumps(e, ensure_ascii=False)
+            out.append(text if len(text) <= limit else text[:limit] + "…")
+        return "\n".join(out)
+
+
+class Bed:
+    """The prefix, the X display and one scenario's drives."""
+
+    def __init__(self, build, shots):
+        self.build = build
+        self.prefix = build / "ui-wine"
+        self.sandbox = build / "ui-sandbox"
+        self.shots = shots
+        self.display = None
+        self.xvfb = None
+        self.bin = build / "bin"
+        self.env = dict(os.environ)
+        for key in list(self.env):
+            if key.startswith("WINE") or key in ("DISPLAY", "XAUTHORITY"):
+                del self.env[key]
+        self.env.update({
+            "WINEPREFIX": str(self.prefix),
+            "WINEDEBUG": "-all",
+            "WINEDLLOVERRIDES": "mscoree,mshtml=",
+            "LANG": "ja_JP.UTF-8",
+            "LC_ALL": "ja_JP.UTF-8",
+        })
+
+    # --- the X display ---------------------------------------------------
+    def start_x(self):
+        for number in range(73, 140):
+            if pathlib.Path(f"/tmp/.X{number}-lock").exists() or pathlib.Path(f"/tmp/.X11-unix/X{number}").exists():
+                continue
+            self.xvfb = subprocess.Popen(["Xvfb", f":{number}", "-screen", "0", f"{SCREEN}x24", "-nolisten", "tcp"],
+                                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            socket = pathlib.Path(f"/tmp/.X11-unix/X{number}")
+            for _ in range(100):
+                if socket.exists() or self.xvfb.poll() is not None:
+                    break
+                time.sleep(0.05)
+            if socket.exists() and self.xvfb.poll() is None:
+                self.display = f":{number}"
+                self.env["DISPLAY"] = self.display
+                return
+            self.xvfb.kill()
+            self.xvfb.wait()
+        raise Failure("no free X display number for Xvfb")
+
+    def stop_x(self):
+        if self.xvfb is not None and self.xvfb.poll() is None:
+            self.xvfb.terminate()
+            try:
+                self.xvfb.wait(10)
+            except subprocess.TimeoutExpired:
+                self.xvfb.kill()
+                self.xvfb.wait()
+        self.xvfb = None
+
+    # --- the prefix --------------------------------------------------------
+    def run(self, *command, check_rc=True, cwd=None, timeout=120):
+        result = subprocess.run(list(command), env=self.env, cwd=cwd or self.prefix, timeout=timeout,
+                                stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        if check_rc and result.returncode != 0:
+            raise Failure(f"{' '.join(command)} failed: {result.stdout.decode(errors='replace')[-2000:]}")
+        return result
+
+    def kill_server(self):
+        subprocess.run(["wineserver", "-k"], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        subprocess.run(["wineserver", "-w"], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                       timeout=60)
+
+    def ensure_prefix(self):
+        """Makes the prefix once; a prefix without the marker (an interrupted
+        creation) is made again."""
+        marker = self.prefix / ".otu-ready"
+        if not marker.exists():
+            shutil.rmtree(self.prefix, ignore_errors=True)
+            self.prefix.mkdir(parents=True)
+            self.run("wineboot", "-i", timeout=300)
+            self.run("wineserver", "-w", timeout=120)
+            (self.prefix / "dosdevices" / "z:").unlink(missing_ok=True)
+            # regedit reads a file without a byte-order mark in the ANSI code
+            # page: UTF-16 with its mark keeps the Japanese names intact.
+            replacements = self.prefix / "drive_c" / "font-replacements.reg"
+            replacements.write_bytes(b"\xff\xfe" + (
+                "Windows Registry Editor Version 5.00\r\n\r\n"
+                "[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\r\n" +
+                "".join(f'"{name}"="Noto Sans CJK JP"\r\n' for name in (
+                    "MS UI Gothic", "MS Shell Dlg", "MS Shell Dlg 2", "Tahoma", "ＭＳ Ｐゴシック",
+                    "ＭＳ ゴシック"))).encode("utf-16-le"))
+            self.run("wine", "regedit", "C:\\font-replacements.reg")
+            self.run("wineserver", "-w", timeout=120)
+            marker.touch()
+        # Caption buttons are drawn with Marlett. Debian's Wine looks for its
+        # own fonts (package fonts-wine, /usr/share/wine/fonts) in a folder
+        # that does not exist, but it reads C:\windows\Fonts.
+        marlett = pathlib.Path("/usr/share/wine/fonts/marlett.ttf")
+        fonts = self.prefix / "drive_c" / "windows" / "Fonts"
+        if marlett.exists() and not (fonts / marlett.name).exists():
+            fonts.mkdir(parents=True, exist_ok=True)
+            shutil.copy(marlett, fonts / marlett.name)
+        self.kill_server()
+        # A run cut short may have left another Windows version set.
+        self.set_version(None)
+        self.kill_server()
+
+    def set_version(self, version):
+        if version is None:
+            self.run("wine", "reg", "delete", "HKCU\\Software\\Wine", "/v", "Version", "/f", check_rc=False)
+        else:
+            self.run("wine", "reg", "add", "HKCU\\Software\\Wine", "/v", "Version", "/d", version, "/f")
+
+    def user_folder(self):
+        users = [p for p in (self.prefix / "drive_c" / "users").iterdir() if p.name != "Public" and p.is_dir()]
+        check(len(users) == 1, f"cannot tell the prefix's user folder: {users}")
+        return users[0]
+
+    def temp_folder(self):
+        return self.user_folder() / "Temp"
+
+    def map_drives(self, drives):
+        devices = self.prefix / "dosdevices"
+        for link in devices.iterdir():
+            if len(link.name) == 2 and link.name[1] == ":" and link.name != "c:":
+                link.unlink()
+        for letter, folder in drives.items():
+            (devices / f"{letter}:").symlink_to(folder)
+
+
+class Scenario:
+    """One scenario's sandbox drives, script, run and files."""
+
+    def __init__(self, bed, corpus, name, package="main"):
+        self.bed = bed
+        self.corpus = corpus
+        self.name = name
+        self.package = package
+        self.root = bed.sandbox / name
+        shutil.rmtree(self.root, ignore_errors=True)
+        self.d = self.root / "d"
+        self.d.mkdir(parents=True)
+        self.e = None
+        self.files = {}  # path -> [expected state, {state: digest}]
+        self.removed = []  # the downloaded files a full success deletes
+        self.transcript = None
+        self.version = None
+        self.temp_limit = None  # bytes of a size-limited temporary folder
+        self.run_seconds = 0.0
+        windows = bed.prefix / "drive_c" / "windows"
+        self.cache_real = windows / "system32" / "fntcache.dat"
+        self.cache_wow = windows / "syswow64" / "fntcache.dat"
+
+    # --- layout ------------------------------------------------------------
+    def drive(self, letter):
+        return self.d if letter == "d" else self.use_e()
+
+    def use_e(self):
+        if self.e is None:
+            self.e = self.root / "e"
+            self.e.mkdir(parents=True)
+        return self.e
+
+    def put(self, letter, relative, data, states, expected="same", read_only=False):
+        path = self.drive(letter) / relative
+        path.parent.mkdir(parents=True, exist_ok=True)
+        path.write_bytes(data)
+        if read_only:
+            path.chmod(0o444)
+        self.files[path] = [expected, {k: digest(v) for k, v in states.items()}]
+        return path
+
+    def put_font(self, letter, folder, target, expected="old"):
+        """An installed old revision of a target; returns its Windows path."""
+        file_name, pair = target
+        relative = f"{folder}/{file_name}"
+        self.put(letter, relative, self.corpus.bytes(pair, "old"),
+                 {"old": self.corpus.bytes(pair, "old"), "new": self.corpus.bytes(pair, "new")}, expected)
+        return windows_path(letter.upper(), relative)
+
+    def expect(self, windows_file, state):
+        for path, record in self.files.items():
+            if self.windows_of(path) == windows_file:
+                record[0] = state
+                return
+        raise Failure(f"no such placed file {windows_file}")
+
+    def windows_of(self, path):
+        for letter, folder in (("D", self.d), ("E", self.e)):
+            if folder is not None and folder in path.parents:
+                return windows_path(letter, str(path.relative_to(folder)))
+        return str(path)
+
+    def main_fonts(self, letter="d"):
+        return [self.put_font(letter, folder, target) for folder, target in MAIN_TARGETS]
+
+    def decoys(self):
+        """Files that look like targets but must not become candidates, each
+        for one rule of the search and the matching; all stay as they are."""
+        old = lambda pair: self.corpus.bytes(pair, "old")
+        same = lambda data: {"same": data}
+        self.put("d", "ソフト/読取専用/SampleMinchoProN-R.otf", old("small"), same(old("small")), read_only=True)
+        self.put("d", "大文字/SampleMinchoProN-R.OTF", old("small"), same(old("small")))
+        self.put("d", "大文字/SampleMinchoProN-R.otf.bak", old("small"), same(old("small")))
+        self.put("d", "別名/OtherMincho-R.otf", old("small"), same(old("small")))
+        new6 = self.corpus.bytes("name-head", "new")
+        self.put("d", "改訂済/SampleGothicPr6N-M.otf", new6, same(new6))
+        self.put("d", "深い/1/2/3/4/5/6/SampleMinchoProN-R.otf", old("small"), same(old("small")))
+
+    def download_files(self):
+        """The maker's downloaded files (removed after a full success) and
+        near misses (never removed)."""
+        data = b"downloaded font data\r\n"
+        self.removed = [
+            self.put("d", "ProgramData/Tavrelon/Fonts/Download/add/10001", data, {"same": data}),
+            self.put("d", "ProgramData/Tavrelon/Fonts/Download/add/10008", data, {"same": data}),
+            self.put("d", "Users/Public/Pennrook/Fonts/Download/add/10004", data, {"same": data}),
+        ]
+        self.put("d", "Tavrelon/Fonts/Download/add/10002", data, {"same": data})  # marker at position 2
+        self.put("d", "ProgramData/Tavrelon/Fonts/Download/add/10001.tmp", data, {"same": data})
+        self.put("d", "ProgramData/Tavrelon/Fonts/Download/add/10009", data, {"same": data})
+        self.put("d", "ProgramData/Tavrelon/Fonts/Download/10003", data, {"same": data})
+
+    def slow_tree(self, letter, top, count=3000):
+        """A tree of `count` empty folders, 60 a level, so that the walk lasts."""
+        base = self.drive(letter) / top
+        made = 0
+        for a in range(0, (count + 59) // 60):
+            for b in range(60):
+                if made == count:
+                    return
+                (base / f"{a:04d}" / f"{b:02d}").mkdir(parents=True, exist_ok=True)
+                made += 1
+
+    # --- the run -------------------------------------------------------------
+    def run(self, script):
+        bed = self.bed
+        shutil.copy(bed.bin / "scenarios" / self.package / "OpenTypeUpdater.exe", self.d / "OpenTypeUpdater.exe")
+        shutil.copy(bed.bin / "ui_driver.exe", self.d / "ui_driver.exe")
+        (self.d / "script.txt").write_text("\n".join(script) + "\n", encoding="utf-8")
+        self.cache_real.write_bytes(b"real system folder cache")
+        self.cache_wow.write_bytes(b"32-bit system folder cache")
+        temp = bed.temp_folder()
+        temp.mkdir(exist_ok=True)
+        for entry in temp.iterdir():
+            shutil.rmtree(entry) if entry.is_dir() else entry.unlink()
+        bed.map_drives({"d": self.d} if self.e is None else {"d": self.d, "e": self.e})
+        handshake = self.d / "handshake"
+        command = ["wine", "explorer", f"/desktop=otu,{SCREEN}", "D:\\ui_driver.exe", "D:\\script.txt",
+                   "D:\\transcript.txt"]
+        if bed.shots is not None:
+            handshake.mkdir()
+            command.append("D:\\handshake")
+        if self.temp_limit is not None:
+            # The wineserver must start inside the namespace: no version
+            # change (which starts one outside) goes with a small folder.
+            check(self.version is None, "a small temporary folder and another version in one scenario")
+            # Only this session's processes (the wineserver included, which
+            # opens the files) see the small temporary folder; the mount ends
+            # with them and never reaches the machine's own namespace.
+            command = ["unshare", "--mount", "--propagation", "private", "sh", "-c",
+                       'mount -t tmpfs -o size="$1" otu-temp "$2" && shift 2 && exec "$@"', "sh",
+                       str(self.temp_limit), str(temp)] + command
+        bed.kill_server()
+        if self.version is not None:
+            bed.set_version(self.version)
+        log = open(self.root / "wine.log", "wb")
+        started = time.monotonic()
+        process = subprocess.Popen(command, cwd=self.d, env=bed.env, stdout=log, stderr=subprocess.STDOUT)
+        hung = False
+        try:
+            while process.poll() is None:
+                if bed.shots is not None:
+                    self.take_shot(handshake)
+                if time.monotonic() - started > HANG_GUARD_S:
+                    hung = True
+                    break
+                time.sleep(0.05)
+        finally:
+            bed.kill_server()
+            try:
+                process.wait(30)
+            except subprocess.TimeoutExpired:
+                process.kill()
+                process.wait()
+            log.close()
+            self.run_seconds = time.monotonic() - started
+            if self.version is not None:
+                bed.set_version(None)
+                bed.kill_server()
+        self.transcript = Transcript(self.d / "transcript.txt")
+        check(not hung, "the session did not end:\n" + self.transcript.dump())
+        return self.transcript
+
+    def take_shot(self, handshake):
+        request = handshake / "shot.req"
+        if not request.exists():
+            return
+        name, left, top, right, bottom = request.read_text().split()
+        request.unlink()
+        left, top, right, bottom = int(left), int(top), int(right), int(bottom)
+        whole = self.root / "screen.png"
+        subprocess.run(["import", "-display", self.bed.display, "-window", "root", str(whole)], check=True,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.bed.shots.mkdir(parents=True, exist_ok=True)
+        subprocess.run(["convert", str(whole), "-crop", f"{right - left}x{bottom - top}+{left}+{top}", "+repage",
+                        "-strip", "-define", "png:compression-level=9", str(self.bed.shots / f"{name}.png")],
+                       check=True)
+        (handshake / "shot.done").write_text("done\n")
+
+    # --- checks ----------------------------------------------------------------
+    def check_files(self):
+        for path, (expected, states) in self.files.items():
+            where = self.windows_of(path)
+            if expected == "gone":
+                check(not path.exists(), f"{where} should have been removed")
+                continue
+            check(path.exists(), f"{where} is gone")
+            actual = digest(path.read_bytes())
+            check(expected in states, f"{where}: no {expected} revision to compare with")
+            check(actual == states[expected],
+                  f"{where} is not the {expected} revision: "
+                  f"{[k for k, v in states.items() if v == actual] or 'other bytes'}")
+
+    def check_clean_up(self, done):
+        for path in self.removed:
+            check(path.exists() != done, f"{self.windows_of(path)} {'still there' if done else 'deleted'}")
+        check(self.cache_real.exists() != done,
+              f"system32\\fntcache.dat {'still there' if done else 'deleted'}")
+        check(self.cache_wow.exists(), "syswow64\\fntcache.dat (the 32-bit view) was deleted")
+
+    def mark_removed(self):
+        for path in self.removed:
+            self.files[path][0] = "gone"
+
+    def check_temp_empty(self):
+        left = sorted(p.name for p in self.bed.temp_folder().iterdir())
+        check(not left, f"temporary files left behind: {left}")
+
+    def check_ended(self):
+        tr = self.transcript
+        check(tr.failure() is None, f"driver: {tr.failure()}")
+        check(tr.ended_ok(), "the script did not run to its end")
+        exits = tr.of("exit")
+        check(exits and exits[-1]["code"] == 0, f"the updater's exit: {exits}")
+
+
+def expect_font_change(tr):
+    """WM_FONTCHANGE goes to every top-level window once after each run of
+    the updates, whatever its outcome, and never without one."""
+    runs = tr.sequence().count(130)
+    changes = len(tr.of("fontchange"))
+    check(changes == runs, f"{changes} font-change broadcasts for {runs} runs of the updates")
+
+
+def expect_sequence(tr, expected):
+    check(tr.sequence() == expected, f"dialogs {tr.sequence()}, expected {expected}")
+
+
+def expect_message(tr, template, text, nth=0):
+    control = "1013" if template in (131, 134) else "1017"
+    shown = tr.show(template, nth)["controls"].get(control)
+    check(shown == text, f"dialog {template} says {shown!r}, expected {text!r}")
+
+
+def expect_start_dialog(tr):
+    shown = tr.show(129)["controls"].get("1023")
+    check(shown == START_TEXT, f"start text {shown!r}")
+
+
+def expect_rows(tr, rows, nth=0):
+    shown = tr.show(102, nth)
+    check(shown["rows"] == rows, f"main list {shown['rows']}, expected {rows}")
+    # The column is made only once the search has run.
+    columns = [{"heading": "フォント名", "width": 600}] if tr.sequence().count(170) else []
+    check(shown["columns"] == columns, f"main list columns {shown['columns']}, expected {columns}")
+
+
+# Script pieces ------------------------------------------------------------
+START = ["start D:\\OpenTypeUpdater.exe", "wait 129 30000"]
+TO_LIST = START + ["key enter", "wait 170 30000", "wait 102 120000"]
+QUIT_FROM_START = ["press 2", "wait 132 10000", "press 1", "exit 30000"]
+
+SCENARIOS = {}
+
+
+def scenario(name, package="main"):
+    def register(function):
+        SCENARIOS[name] = (function, package)
+        return function
+    return register
+
+
+def revise_all(s, answer):
+    fonts = s.main_fonts()
+    s.decoys()
+    s.download_files()
+    tr = s.run(TO_LIST + ["shot 102-main-list", "press 1", "wait 130 30000", "wait 134 120000",
+                          "shot 134-normal-end", f"press {answer}", "exit 30000"] +
+               # The restart request ends the processes of the prefix a moment
+               # after the updater's own end; the driver goes on listening
+               # until then (bounded only so that a session never hangs).
+               (["linger 30000"] if answer == 1 else []))
+    expect_start_dialog(tr)
+    expect_rows(tr, fonts)
+    expect_message(tr, 134, M105)
+    for f in fonts:
+        s.expect(f, "new")
+    s.mark_removed()
+    return tr
+
+
+@scenario("revise-restart")
+def revise_restart(s):
+    """Three fonts revised, clean-up done, "再起動": the restart request ends
+    every process of the prefix at once, the driver included."""
+    tr = revise_all(s, 1)
+    expect_sequence(tr, [129, 170, 102, 130, 134])
+    presses = [i for i, e in enumerate(tr.events) if e["ev"] == "press" and e["t"] == 134]
+    check(len(presses) == 1 and tr.events[presses[0]]["label"] == "再起動", f"presses in 134: {presses}")
+    after = [e["ev"] for e in tr.events[presses[0] + 1:]]
+    check(set(after) <= {"hide", "exit"}, f"after 再起動: {after}")
+    check(not tr.of("lingered") and not tr.of("end"), "the driver lived on after the restart request")
+    exits = tr.of("exit")
+    check(not exits or exits[0]["code"] == 0, f"the updater's exit: {exits}")
+    s.check_clean_up(done=True)
+    s.check_files()
+
+
+@scenario("revise-cancel")
+def revise_cancel(s):
+    """Three fonts revised, clean-up done, "キャンセル": the program ends
+    normally and leaves no temporary file."""
+    tr = revise_all(s, 2)
+    s.check_ended()
+    expect_sequence(tr, [129, 170, 102, 130, 134])
+    s.check_clean_up(done=True)
+    s.check_files()
+    s.check_temp_empty()
+
+
+@scenario("write-fails")
+def write_fails(s):
+    """The second of three fails with result 11 (its temporary file does not
+    fit the temporary folder): message 122 with its path, the first revised,
+    the second and third untouched, no clean-up."""
+    fonts = s.main_fonts()
+    s.download_files()
+    # The first (1.1 MB) revised font fits, the second (4.9 MB) does not.
+    s.temp_limit = 2 * 1024 * 1024
+    tr = s.run(TO_LIST + ["press 1", "wait 130 30000", "wait 131 120000", "shot 131-end", "press 1",
+                          "exit 30000"])
+    s.check_ended()
+    expect_sequence(tr, [129, 170, 102, 130, 131])
+    expect_rows(tr, fonts)
+    expect_message(tr, 131, M122.format(fonts[1]))
+    s.expect(fonts[0], "new")
+    s.check_clean_up(done=False)
+    s.check_files()
+
+
+@scenario("stop-update-yes")
+def stop_update_yes(s):
+    """Stop pressed in the progress window and confirmed: message 106; the
+    fonts before the one in progress revised, it and the later ones not."""
+    fonts = s.main_fonts()
+    s.download_files()
+    tr = s.run(["on 132 texts 130", "on 132 press 1", "on 131 press 1",
+                "on 134 press 2"] + TO_LIST + ["press 1", "wait 130 30000", "press 1006",
+                                               "exit 120000"])
+    s.check_ended()
+    questions = [e for e in tr.shows() if e["t"] == 132]
+    check(questions, f"no question after Stop: {tr.sequence()}")
+    for q in questions:
+        check(q["controls"].get("1017") == M102, f"question {q['controls']}")
+    # The progress window's texts while the last question was up: the font in
+    # progress. A stop answered at the 100 % report is not obeyed (the file is
+    # copied already) and the next font asks again.
+    progress = [e for e in tr.of("texts") if e["t"] == 130]
+    check(len(progress) == len(questions), "progress texts missing")
+    in_progress = []
+    for p in progress:
+        matching = [i for i, f in enumerate(fonts) if p["controls"]["1012"] == FILE_TEXT.format(f)]
+        check(len(matching) == 1, f"progress file text {p['controls']['1012']!r}")
+        in_progress.append(matching[0])
+    last = in_progress[-1]
+    for p in progress[:-1]:
+        check(p["controls"]["1010"] == "100%", f"a stop obeyed before the last question: {p['controls']}")
+    if progress[-1]["controls"]["1010"] == "100%" and last == len(fonts) - 1:
+        # The stop came at the very last report: nothing was left to stop.
+        expect_sequence(tr, [129, 170, 102, 130] + [132] * len(questions) + [134])
+        for f in fonts:
+            s.expect(f, "new")
+    else:
+        expect_sequence(tr, [129, 170, 102, 130] + [132] * len(questions) + [131])
+        expect_message(tr, 131, M106)
+        for f in fonts[:last]:
+            s.expect(f, "new")
+        s.check_clean_up(done=False)
+    s.check_files()
+
+
+@scenario("stop-update-no")
+def stop_update_no(s):
+    """Stop pressed in the progress window and answered "いいえ": the run goes
+    on to message 105."""
+    fonts = s.main_fonts()
+    s.download_files()
+    tr = s.run(["on 132 press 2"] + TO_LIST + ["press 1", "wait 130 30000", "shot 130-progress 150", "press 1006",
+                                               "wait 134 120000",
+                                               "press 2", "exit 30000"])
+    s.check_ended()
+    expect_sequence(tr, [129, 170, 102, 130, 132, 134])
+    expect_message(tr, 132, M102)
+    expect_message(tr, 134, M105)
+    for f in fonts:
+        s.expect(f, "new")
+    s.mark_removed()
+    s.check_clean_up(done=True)
+    s.check_files()
+
+
+@scenario("stop-search-found")
+def stop_search_found(s):
+    """The search stopped on E: after the fonts on D: were found: the main
+    list holds those, and they are revised; the font at the end of E: is
+    never reached."""
+    fonts = s.main_fonts()
+    s.slow_tree("e", "森")
+    late = s.put_font("e", "森/9999", MINCHO, expected="old")
+    tr = s.run(START + ["key enter", "wait 170 30000", "waittext 1077 60000 E:\\森\\", "shot 170-search 0",
+                        "press 1076", "wait 132 30000", "press 1", "wait 102 60000", "press 1", "wait 134 120000",
+                        "press 2", "exit 30000"])
+    s.check_ended()
+    expect_sequence(tr, [129, 170, 132, 102, 130, 134])
+    expect_message(tr, 132, M116)
+    expect_rows(tr, fonts)
+    for f in fonts:
+        s.expect(f, "new")
+    s.expect(late, "old")
+    s.check_files()
+
+
+@scenario("stop-search-early")
+def stop_search_early(s):
+    """The search stopped before it met any candidate: message 107 and the
+    end, nothing revised."""
+    s.main_fonts()
+    s.slow_tree("d", "0森")  # walked before the font folders (sorted first)
+    tr = s.run(START + ["key enter", "wait 170 30000", "waittext 1077 60000 D:\\0森\\", "press 1076",
+                        "wait 132 30000", "press 1", "wait 133 30000", "press 1", "exit 30000"])
+    s.check_ended()
+    expect_sequence(tr, [129, 170, 132, 133])
+    expect_message(tr, 132, M116)
+    expect_message(tr, 133, M107)
+    s.check_files()
+    s.check_temp_empty()
+
+
+@scenario("no-candidates")
+def no_candidates(s):
+    """Only near misses on the drive (read-only, .OTF, .otf.bak, another
+    name, already revised, seven folders deep): message 107."""
+    s.decoys()
+    s.download_files()
+    tr = s.run(START + ["key enter", "wait 133 120000", "shot 133-ok-message", "press 1", "exit 30000"])
+    s.check_ended()
+    expect_sequence(tr, [129, 170, 133])
+    expect_message(tr, 133, M107)
+    s.check_clean_up(done=False)
+    s.check_files()
+    s.check_temp_empty()
+
+
+@scenario("short-package", package="short")
+def short_package(s):
+    """Declared and loaded counts differ: message 119, the main dialog with
+    an empty list, "実行" answers 108 and the dialog stays; no search."""
+    s.main_fonts()
+    tr = s.run(["start D:\\OpenTypeUpdater.exe", "wait 133 30000", "press 1", "wait 102 30000", "press 1",
+                "wait 133 30000", "press 1", "closed 10000", "visible 102", "press 2", "wait 132 10000",
+                "press 1", "exit 30000"])
+    s.check_ended()
+    expect_sequence(tr, [133, 102, 133, 132])
+    expect_message(tr, 133, M119)
+    expect_rows(tr, [])
+    expect_message(tr, 133, M108, nth=1)
+    check(tr.of("visible")[0]["visible"], "the main dialog closed after message 108")
+    s.check_files()
+    s.check_temp_empty()
+
+
+@scenario("damaged-difference", package="damaged")
+def damaged_difference(s):
+    """The second font's difference file is cut after its header: message
+    113 naming it; the first font revised, the others untouched."""
+    fonts = s.main_fonts()
+    s.download_files()
+    tr = s.run(TO_LIST + ["press 1", "wait 131 120000", "press 1", "exit 30000"])
+    s.check_ended()
+    expect_sequence(tr, [129, 170, 102, 130, 131])
+    expect_message(tr, 131, M113.format("SampleGothicProN-M.pa"))
+    s.expect(fonts[0], "new")
+    s.check_clean_up(done=False)
+    s.check_files()
+    s.check_temp_empty()
+
+
+@scenario("damaged-font")
+def damaged_font(s):
+    """The second installed font still matches but carries a table the
+    update refuses (its BASE entry renamed DSIG): message 114 with its path."""
+    fonts = s.main_fonts()
+    s.download_files()
+    path = [p for p in s.files if s.windows_of(p) == fonts[1]][0]
+    data = bytearray(path.read_bytes())
+    count = struct.unpack(">H", data[4:6])[0]
+    tags = [bytes(data[12 + 16 * i:16 + 16 * i]) for i in range(count)]
+    check(b"BASE" in tags, f"no BASE table in {tags}")
+    at = 12 + 16 * tags.index(b"BASE")
+    data[at:at + 4] = b"DSIG"
+    s.put("d", str(path.relative_to(s.d)), bytes(data), {"same": bytes(data)})
+    tr = s.run(TO_LIST + ["press 1", "wait 131 120000", "press 1", "exit 30000"])
+    s.check_ended()
+    expect_sequence(tr, [129, 170, 102, 130, 131])
+    expect_rows(tr, fonts)
+    expect_message(tr, 131, M114.format(fonts[1]))
+    s.expect(fonts[0], "new")
+    s.check_clean_up(done=False)
+    s.check_files()
+    s.check_temp_empty()
+
+
+@scenario("start-cancel")
+def start_cancel(s):
+    """The start dialog's "中　止" and Esc ask 102; "いいえ" keeps it, "はい"
+    ends the program without a search."""
+    s.main_fonts()
+    tr = s.run(START + ["shot 129-start", "press 2", "wait 132 10000", "shot 132-question", "press 2",
+                        "closed 10000", "visible 129", "key esc", "wait 132 10000", "press 2", "closed 10000",
+                        "visible 129", "press 2", "wait 132 10000", "press 1", "exit 30000"])
+    s.check_ended()
+    expect_sequence(tr, [129, 132, 132, 132])
+    for n in range(3):
+        expect_message(tr, 132, M102, nth=n)
+    check([v["visible"] for v in tr.of("visible")] == [True, True], "the start dialog did not stay")
+    check(tr.of("key")[0]["focus"] == 1, f"focus in the start dialog: {tr.of('key')}")
+    s.check_files()
+    s.check_temp_empty()
+
+
+@scenario("instances")
+def instances(s):
+    """A second start of the same file leaves without a window while the
+    first runs; a copy under another file name runs (its start dialog)."""
+    shutil.copy(s.bed.bin / "scenarios" / "main" / "OpenTypeUpdater.exe", s.d / "OpenTypeUpdater2.exe")
+    tr = s.run(START + ["second 30000 - D:\\OpenTypeUpdater.exe", "second 30000 129 D:\\OpenTypeUpdater2.exe"] +
+               QUIT_FROM_START)
+    s.check_ended()
+    same, copy = tr.of("second")
+    check(same["ended"] and same["windows"] == [], f"the second instance: {same}")
+    check(not copy["ended"] and copy["windows"] == [129], f"the copy: {copy}")
+    expect_sequence(tr, [129, 132])
+
+
+@scenario("keys-ignored")
+def keys_ignored(s):
+    """Enter and Esc in the wait and the progress window do nothing: Tab
+    first makes the Stop button the focused default button (as a user would),
+    so an Enter that got through would press it and bring up a question."""
+    fonts = s.main_fonts()
+    s.slow_tree("e", "森")
+    keys = ["key tab", "key enter", "key esc"]
+    tr = s.run(["on 132 press 2"] + START + ["key enter", "wait 170 30000", "waittext 1077 60000 E:\\森\\"] + keys +
+               # two later search texts: the keys were drained while the window was up
+               ["waitchange 1077 60000", "waitchange 1077 60000", "wait 102 120000", "press 1", "wait 130 30000"] +
+               keys + [f"waittext 1012 60000 {FILE_TEXT.format(fonts[2])}", "wait 134 120000", "press 2",
+                       "exit 30000"])
+    s.check_ended()
+    expect_sequence(tr, [129, 170, 102, 130, 134])
+    focus = [(k["t"], k["key"], k["focus"]) for k in tr.of("key") if k["key"] != "tab"]
+    check(focus == [(129, "enter", 1), (170, "enter", 1076), (170, "esc", 1076), (130, "enter", 1006),
+                    (130, "esc", 1006)], f"key focus {focus}")
+    for f in fonts:
+        s.expect(f, "new")
+    s.check_files()
+
+
+def version_scenario(version, refused):
+    def run(s):
+        s.version = version
+        if refused:
+            tr = s.run(["start D:\\OpenTypeUpdater.exe", "wait 133 30000", "press 1", "exit 30000"])
+            s.check_ended()
+            expect_sequence(tr, [133])
+            expect_message(tr, 133, M110)
+        else:
+            tr = s.run(START + QUIT_FROM_START)
+            s.check_ended()
+            expect_sequence(tr, [129, 132])
+            expect_start_dialog(tr)
+    run.__doc__ = f"Wine set to report {version}: " + ("refused with 110" if refused else "runs to the start dialog")
+    return run
+
+
+for _version, _refused in (("win2k", True), ("nt40", True), ("win98", True), ("winxp", False),
+                           ("win2003", False)):
+    scenario(f"version-{_version}")(version_scenario(_version, _refused))
+
+
+@scenario("about")
+def about(s):
+    """The about box from the system menu of the main dialog; "中止" in the
+    main dialog answered "いいえ" keeps the list."""
+    fonts = s.main_fonts()
+    tr = s.run(TO_LIST + ["shot 102-main-list", "sysmenu 16", "wait 100 10000", "shot 100-about", "press 1",
+                          "closed 10000", "visible 102", "press 2", "wait 132 10000", "press 2", "closed 10000",
+                          "visible 102", "press 2", "wait 132 10000", "press 1", "exit 30000"])
+    s.check_ended()
+    expect_sequence(tr, [129, 170, 102, 100, 132, 132])
+    shown = tr.show(100)["controls"].get("1100")
+    check(shown == ABOUT_TEXT, f"about box says {shown!r}")
+    check([v["visible"] for v in tr.of("visible")] == [True, True], "the main dialog did not stay")
+    expect_rows(tr, fonts)
+    s.check_files()
+    s.check_temp_empty()
+
+
+def main():
+    parser = argparse.ArgumentParser(usage=__doc__)
+    parser.add_argument("--build", required=True, type=pathlib.Path)
+    parser.add_argument("--corpus", type=pathlib.Path, default=ROOT / "build" / "corpus")
+    parser.add_argument("--only", nargs="*", default=None)
+    parser.add_argument("--list", action="store_true")
+    parser.add_argument("--shots", type=pathlib.Path)
+    parser.add_argument("--keep", action="store_true")
+    args = parser.parse_args()
+    if args.list:
+        for name, (function, _) in SCENARIOS.items():
+            print(f"{name:20} {' '.join((function.__doc__ or '').split())}")
+        return 0
+    names = args.only if args.only else list(SCENARIOS)
+    unknown = [n for n in names if n not in SCENARIOS]
+    if unknown:
+        print(f"unknown scenarios: {unknown}; see --list", file=sys.stderr)
+        return 2
+    build = args.build.resolve()
+    for needed in [build / "bin" / "ui_driver.exe"] + [build / "bin" / "scenarios" / p / "OpenTypeUpdater.exe"
+                                                        for p in {SCENARIOS[n][1] for n in names}]:
+        if not needed.exists():
+            print(f"missing {needed}: build with -DOTU_SCENARIO_PACKAGES", file=sys.stderr)
+            return 2
+    for pair in ("small", "glyphs-added", "name-head"):
+        for side in ("old", "new"):
+            if not (args.corpus / pair / f"{side}.otf").exists():
+                print(f"missing {args.corpus / pair / side}.otf: make the corpus with scripts/corpus", file=sys.stderr)
+                return 2
+    # Wine takes code page 932 from the locale only when it is generated.
+    locales = subprocess.run(["locale", "-a"], stdout=subprocess.PIPE, text=True).stdout.split()
+    if not any(name.lower() in ("ja_jp.utf8", "ja_jp.utf-8") for name in locales):
+        print("the locale ja_JP.UTF-8 is not generated (scripts/lib.sh need_japanese_locale)", file=sys.stderr)
+        return 2
+    # ctest ends a test that overruns with SIGTERM: still stop Xvfb and Wine.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
+    corpus = Corpus(args.corpus.resolve())
+    bed = Bed(build, args.shots.resolve() if args.shots else None)
+    lock = open(build / "ui-wine.lock", "w")
+    fcntl.flock(lock, fcntl.LOCK_EX)
+    failed = []
+    began = time.monotonic()
+    try:
+        bed.start_x()
+        bed.ensure_prefix()
+        for name in names:
+            function, package = SCENARIOS[name]
+            s = Scenario(bed, corpus, name, package)
+            try:
+                function(s)
+                expect_font_change(s.transcript)
+                print(f"PASS {name} ({s.run_seconds:.1f} s)", flush=True)
+                if not args.keep:
+                    shutil.rmtree(s.root, ignore_errors=True)
+            except (Failure, subprocess.SubprocessError, OSError) as error:
+                failed.append(name)
+                print(f"FAIL {name}: {error}", flush=True)
+                if s.transcript is not None:
+                    print("  transcript:\n    " + s.transcript.dump().replace("\n", "\n    "), flush=True)
+                print(f"  sandbox kept: {s.root}", flush=True)
+    finally:
+        bed.kill_server()
+        bed.map_drives({})
+        bed.stop_x()
+    print(f"{len(names) - len(failed)} of {len(names)} scenarios passed in {time.monotonic() - began:.0f} s"
+          + (f"; failed: {' '.join(failed)}" if failed else ""))
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
