@@ -92,8 +92,12 @@ class Win32Machine : public Machine {
     }
     HANDLE mutex = CreateMutexA(nullptr, FALSE, name.c_str());
     // Two programs started at the same instant both find no mutex to open;
-    // the one whose creation finds it made already is the second.
-    if (mutex != nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
+    // the one whose creation finds it made already is the second. A mutex
+    // made by a program running with other rights cannot be opened at all,
+    // but it is there just the same.
+    DWORD error = GetLastError();
+    if (mutex == nullptr && error == ERROR_ACCESS_DENIED) return nullptr;
+    if (mutex != nullptr && error == ERROR_ALREADY_EXISTS) {
       CloseHandle(mutex);
       return nullptr;
     }
