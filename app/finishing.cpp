@@ -2,36 +2,32 @@
 
 #include "text/paths.h"
 
-namespace {
-
-const char kFontCacheFile[] = "fntcache.dat";
-
-}  // namespace
-
-std::string GetFontCachePath(const RunEnvironment& environment) {
+std::string GetFontCachePath(const RunEnvironment& environment, const std::string& name) {
   // Without the folder the bare name would be looked for, and deleted, in
   // whatever folder the program runs in.
   std::string folder;
   if (!environment.machine.SystemFolder(&folder) || folder.empty()) return std::string();
-  return text::AppendPath(environment.rules.encoding, folder, kFontCacheFile, environment.rules.separator);
+  return text::AppendPath(environment.rules.encoding, folder, name, environment.rules.separator);
 }
 
 void CleanUpAfterUpdate(const RunEnvironment& environment) {
   CFolderCheckCtrl& search = environment.controllers.Search();
   for (int32_t i = 0; i < search.RemovalCount(); ++i) environment.files.Remove(search.Removal(i));
 
-  std::string cache = GetFontCachePath(environment);
-  if (cache.empty()) return;
-  // A 32-bit program on 64-bit Windows sees another folder under the system
-  // folder's name unless redirection is off around each call.
-  bool exists;
-  {
+  for (const std::string& name : environment.machine.FontCacheNames()) {
+    std::string cache = GetFontCachePath(environment, name);
+    if (cache.empty()) return;
+    // A 32-bit program on 64-bit Windows sees another folder under the
+    // system folder's name unless redirection is off around each call.
+    bool exists;
+    {
+      std::unique_ptr<platform::RedirectionGuard> guard = environment.machine.SwitchOffRedirection();
+      exists = environment.files.Exists(cache);
+    }
+    if (!exists) continue;
     std::unique_ptr<platform::RedirectionGuard> guard = environment.machine.SwitchOffRedirection();
-    exists = environment.files.Exists(cache);
+    if (environment.files.Exists(cache)) environment.files.Remove(cache);
   }
-  if (!exists) return;
-  std::unique_ptr<platform::RedirectionGuard> guard = environment.machine.SwitchOffRedirection();
-  if (environment.files.Exists(cache)) environment.files.Remove(cache);
 }
 
 int RestartSystem(const RunEnvironment& environment) {

@@ -8,10 +8,11 @@
 
 #include "app/run_environment.h"
 
-// "fntcache.dat" in the system folder; empty when the system names no folder.
-std::string GetFontCachePath(const RunEnvironment& environment);
+// The font cache file `name` ("fntcache.dat" on Windows) in the system
+// folder; empty when the system names no folder.
+std::string GetFontCachePath(const RunEnvironment& environment, const std::string& name);
 // Deletes every file of the search's removal list, in order, and then the
-// font cache file of the real system folder (redirection switched off).
+// font cache files of the real system folder (redirection switched off).
 void CleanUpAfterUpdate(const RunEnvironment& environment);
 // Asks for a forced restart; always 1.
 int RestartSystem(const RunEnvironment& environment);

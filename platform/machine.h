@@ -1,13 +1,14 @@
 // The machine and the process around the program: the system's version
 // record, the user's rights, the one instance per program name, the system
-// folder with the 32-bit file-system redirection of 64-bit Windows, the
-// restart, and the program's own name and version.
+// folder and its font cache with the 32-bit file-system redirection of 64-bit
+// Windows, the restart, and the program's own name and version.
 #ifndef OTU_PLATFORM_MACHINE_H_
 #define OTU_PLATFORM_MACHINE_H_
 
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -51,6 +52,9 @@ class Machine {
   virtual std::string ProgramVersion() = 0;
   // The system's own folder, without a final separator; false when unknown.
   virtual bool SystemFolder(std::string* folder) = 0;
+  // The names of the system's font cache files in its own folder: files the
+  // system makes again when they are gone.
+  virtual std::vector<std::string> FontCacheNames() = 0;
   // Never null. Where the system has no redirection, the guard does nothing.
   virtual std::unique_ptr<RedirectionGuard> SwitchOffRedirection() = 0;
   // Asks the system to restart at once, closing applications without asking

@@ -12,7 +12,8 @@ each file's resource id.
       rc:  a resource script including STRINGS_RC, with the configuration in
            Shift-JIS (written beside OUT) and the difference files.
       cpp: a C++ source defining the POSIX program's resource tables, with the
-           configuration in UTF-8 and the string table taken from STRINGS_RC.
+           configuration in UTF-8, and the string table and dialog templates
+           taken from STRINGS_RC.
 The configuration is stored as the program reads it: CR LF line ends, no
 byte-order mark, no line break after the last line.
 """
@@ -112,7 +113,6 @@ def string_table(rc_path):
     block = re.search(r"^STRINGTABLE\s*\nBEGIN\n(.*?)^END", source, re.S | re.M)
     if not block:
         fail(f"{rc_path}: no STRINGTABLE block")
-    escapes = {"r": "\r", "n": "\n", "t": "\t", "\\": "\\", '"': '"'}
     strings = []
     for line in block.group(1).splitlines():
         match = re.fullmatch(r'\s*(\d+)\s+"((?:[^"\\]|\\.|"")*)"\s*', line)
@@ -120,9 +120,71 @@ def string_table(rc_path):
             if line.strip():
                 fail(f"{rc_path}: cannot read string table line: {line}")
             continue
-        text = re.sub(r'\\(.)|""', lambda m: unescape(m, escapes, rc_path), match.group(2))
-        strings.append((int(match.group(1)), text))
+        strings.append((int(match.group(1)), rc_text(match.group(2), rc_path)))
     return strings
+
+
+CONTROL_KINDS = {"LTEXT": "kText", "EDITTEXT": "kEdit", "PUSHBUTTON": "kButton",
+                 "DEFPUSHBUTTON": "kDefaultButton", "ICON": "kIcon"}
+CONTROL_CLASSES = {"SysListView32": "kList", "msctls_progress32": "kBar"}
+
+
+def resource_ids(rc_path):
+    """The numeric ids the resource script names: its own header's defines and
+    the system's button ids."""
+    ids = {"IDOK": 1, "IDCANCEL": 2}
+    header = rc_path.parent / "resource_ids.h"
+    for name, value in re.findall(r"^#define\s+(\w+)\s+\(?(-?(?:0x)?[0-9A-Fa-f]+)\)?\s*$",
+                                   header.read_text(encoding="utf-8"), re.M):
+        ids[name] = int(value, 0)
+    return ids
+
+
+def rc_text(literal, rc_path):
+    """A string of a resource script with its escapes resolved."""
+    escapes = {"r": "\r", "n": "\n", "t": "\t", "\\": "\\", '"': '"'}
+    return re.sub(r'\\(.)|""', lambda m: unescape(m, escapes, rc_path), literal)
+
+
+def dialogs(rc_path):
+    """The DIALOGEX templates of a resource script: (id, caption, close box,
+    width, height, controls), each control (kind, id, text, x, y, width,
+    height) in the template's order."""
+    source = rc_path.read_text(encoding="utf-8")
+    ids = resource_ids(rc_path)
+    number = lambda token: ids[token] if token in ids else int(token, 0)
+    found = []
+    blocks = re.finditer(r"^(\w+) DIALOGEX \d+, \d+, (\d+), (\d+)\n(.*?)^BEGIN\n(.*?)^END", source, re.S | re.M)
+    for block in blocks:
+        header = block.group(4)
+        caption = re.search(r'^CAPTION "((?:[^"\\]|\\.)*)"', header, re.M)
+        style = re.search(r"^STYLE (.*)$", header, re.M)
+        controls = []
+        for line in block.group(5).splitlines():
+            line = line.strip()
+            if not line:
+                continue
+            keyword = line.split()[0]
+            text_match = re.match(r'\w+ "((?:[^"\\]|\\.|"")*)",\s*(.*)', line)
+            text, rest = (rc_text(text_match.group(1), rc_path), text_match.group(2)) if text_match else \
+                ("", line[len(keyword):].strip())
+            fields = [f.strip() for f in rest.split(",")]
+            if keyword == "CONTROL":
+                kind = CONTROL_CLASSES.get(fields[1].strip('"'))
+                geometry = fields[3:7]
+            elif keyword == "ICON":
+                # The icon's resource comes first, then the control's id.
+                kind, geometry = CONTROL_KINDS[keyword], fields[2:6]
+                fields = fields[1:]
+            else:
+                kind, geometry = CONTROL_KINDS.get(keyword), fields[1:5]
+            if kind is None:
+                fail(f"{rc_path}: cannot read dialog line: {line}")
+            controls.append((kind, number(fields[0]), text) + tuple(int(g) for g in geometry))
+        found.append((number(block.group(1)), rc_text(caption.group(1), rc_path) if caption else "",
+                      bool(style) and "WS_SYSMENU" in style.group(1),
+                      int(block.group(2)), int(block.group(3)), controls))
+    return found
 
 
 def c_bytes(data):
@@ -167,7 +229,19 @@ def embed(package, strings_rc, form, out):
     lines += ["};", f"const size_t kEmbeddedResourceCount = {len(resources)};", "",
               "const EmbeddedString kEmbeddedStrings[] = {"]
     lines += [f"    {{{sid}, {c_string(value)}}}," for sid, value in strings]
-    lines += ["};", f"const size_t kEmbeddedStringCount = {len(strings)};", "",
+    lines += ["};", f"const size_t kEmbeddedStringCount = {len(strings)};", ""]
+    templates = dialogs(strings_rc)
+    lines.append("namespace {")
+    for index, (_, _, _, _, _, controls) in enumerate(templates):
+        lines.append(f"const EmbeddedControl kControls{index}[] = {{")
+        lines += [f"    {{ControlKind::{kind}, {cid}, {c_string(text)}, {x}, {y}, {w}, {h}}},"
+                  for kind, cid, text, x, y, w, h in controls]
+        lines.append("};")
+    lines += ["}  // namespace", "", "const EmbeddedDialog kEmbeddedDialogs[] = {"]
+    lines += [f"    {{{did}, {c_string(caption)}, {'true' if close else 'false'}, {w}, {h}, kControls{index}, "
+              f"{len(controls)}}},"
+              for index, (did, caption, close, w, h, controls) in enumerate(templates)]
+    lines += ["};", f"const size_t kEmbeddedDialogCount = {len(templates)};", "",
               "}  // namespace platform"]
     out.write_text("\n".join(lines) + "\n", encoding="utf-8")
 

@@ -71,6 +71,7 @@ class FakeMachine : public platform::Machine {
     *folder = systemFolder;
     return !systemFolder.empty();
   }
+  std::vector<std::string> FontCacheNames() override { return {"fntcache.dat"}; }
   std::unique_ptr<platform::RedirectionGuard> SwitchOffRedirection() override {
     return std::make_unique<Guard>(this);
   }

@@ -1,6 +1,7 @@
 // The resource set compiled into a POSIX program. A resource library made by
 // otu_resource_library() (resources/CMakeLists.txt) defines these tables from
-// a package folder and the string table; each program links exactly one.
+// a package folder and the resource script (string table and dialog
+// templates); each program links exactly one.
 #ifndef OTU_PLATFORM_POSIX_EMBEDDED_RESOURCES_H_
 #define OTU_PLATFORM_POSIX_EMBEDDED_RESOURCES_H_
 
@@ -21,10 +22,35 @@ struct EmbeddedString {
   const char* text;  // UTF-8
 };
 
+// A dialog template as the resource script defines it, in dialog units.
+enum class ControlKind { kText, kEdit, kButton, kDefaultButton, kList, kBar, kIcon };
+
+struct EmbeddedControl {
+  ControlKind kind;
+  int id;            // -1 for a text that never changes
+  const char* text;  // UTF-8, as in the template
+  int x;
+  int y;
+  int width;
+  int height;
+};
+
+struct EmbeddedDialog {
+  int id;
+  const char* caption;  // UTF-8
+  bool closeBox;        // the template has a system menu
+  int width;
+  int height;
+  const EmbeddedControl* controls;  // in the template's order
+  size_t controlCount;
+};
+
 extern const EmbeddedResource kEmbeddedResources[];
 extern const size_t kEmbeddedResourceCount;
 extern const EmbeddedString kEmbeddedStrings[];
 extern const size_t kEmbeddedStringCount;
+extern const EmbeddedDialog kEmbeddedDialogs[];
+extern const size_t kEmbeddedDialogCount;
 
 }  // namespace platform
 

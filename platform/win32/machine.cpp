@@ -136,6 +136,8 @@ class Win32Machine : public Machine {
     return true;
   }
 
+  std::vector<std::string> FontCacheNames() override { return {"fntcache.dat"}; }
+
   std::unique_ptr<RedirectionGuard> SwitchOffRedirection() override {
     return std::make_unique<Win32RedirectionGuard>();
   }
