@@ -11,7 +11,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 status=0
-for pair in small outlines glyphs-added name-head; do
+for pair in small outlines glyphs-added name-head renumbered redrawn; do
   old=$corpus/$pair/old.otf
   new=$corpus/$pair/new.otf
   [ -f "$old" ] && [ -f "$new" ] || { echo "missing pair $pair in $corpus"; exit 1; }

@@ -48,7 +48,7 @@ LICENSE = ("This Font Software is a test derivative of Noto CJK and is licensed 
            "under the SIL Open Font License, Version 1.1.")
 COPYRIGHT = "Test derivative of Noto CJK (c) 2014-2021 Adobe (http://www.adobe.com/)."
 
-PAIRS = ["small", "outlines", "glyphs-added", "name-head"]
+PAIRS = ["small", "outlines", "glyphs-added", "name-head", "renumbered", "redrawn"]
 
 # Macintosh full name (the name the updater compares), PostScript name, family.
 IDENTITY = {
@@ -56,6 +56,8 @@ IDENTITY = {
     "outlines": ("SampleMincho Pr6N R", "SampleMinchoPr6N-R", "SampleMincho Pr6N"),
     "glyphs-added": ("SampleGothic ProN M", "SampleGothicProN-M", "SampleGothic ProN"),
     "name-head": ("SampleGothic Pr6N M", "SampleGothicPr6N-M", "SampleGothic Pr6N"),
+    "renumbered": ("SampleMincho Std R", "SampleMinchoStd-R", "SampleMincho Std"),
+    "redrawn": ("SampleMincho StdN R", "SampleMinchoStdN-R", "SampleMincho StdN"),
 }
 
 SERIF_HAN = 8000    # about 15,500 glyphs with their layout closure, 5.6 MB
@@ -64,6 +66,15 @@ SMALL_HAN = 1500    # about 3,000 glyphs
 ADDED_HAN = 1000    # Han characters the new revision of glyphs-added adds
 SMALL_EDITS = 300
 OUTLINE_EDITS = 3000
+# renumbered: each revision subset from the collection on its own, the new
+# one with more Han characters, so that the subsetter keeps other
+# subroutines and numbers them otherwise: most shared charstrings differ in
+# the operands of their subroutine calls (4.0 -> 4.6 MB, tens of thousands of
+# copy and insert runs in the CFF block). redrawn: the same, with this many
+# outlines of the new revision redrawn as well.
+RENUMBERED_OLD_HAN = 5700
+RENUMBERED_NEW_HAN = 6600
+REDRAWN_OUTLINES = 2000
 
 
 def subset_font(font, unicodes, keep_subroutines=False):
@@ -224,9 +235,10 @@ def widen_metrics(font, name, bounds):
     vhea.yMaxExtent = max(vhea.yMaxExtent, top + y_max - y_min)
 
 
-def edit_outlines(font, count, seed):
+def edit_outlines(font, count, seed, redraw_all=False):
     """Edits count outlines chosen with a fixed seed: each one is shifted
-    where its first moveto allows it, otherwise redrawn slightly scaled."""
+    where its first moveto allows it (unless redraw_all), otherwise redrawn
+    slightly scaled."""
     rng = random.Random(seed)
     charstrings = font["CFF "].cff.topDictIndex[0].CharStrings
     names = font.getGlyphOrder()[1:]
@@ -234,7 +246,7 @@ def edit_outlines(font, count, seed):
         charstring = charstrings[name]
         charstring.decompile()
         dx, dy = rng.choice([-3, -2, -1, 1, 2, 3]), rng.choice([-3, -2, -1, 1, 2, 3])
-        if not shift_first_move(charstring, dx, dy):
+        if redraw_all or not shift_first_move(charstring, dx, dy):
             redraw_scaled(font, name, charstrings, rng.choice([0.98, 0.99, 1.01]), dx, dy)
         bounds = charstrings[name].calcBounds(charstrings)
         if bounds is not None:
@@ -252,9 +264,24 @@ def serif_pairs():
     base = make_base(SERIF, SERIF_HAN)
     small = from_bytes(base)
     subset_font(small, base_unicodes(small, SMALL_HAN))
+    # The old side of the renumbered pairs is made here and their new side
+    # in sans_pairs, which has the lighter load of the two.
+    renumbered_old = make_base(SERIF, RENUMBERED_OLD_HAN)
     return {
         "small": outline_pair(to_bytes(small), "small", SMALL_EDITS, 1),
         "outlines": outline_pair(base, "outlines", OUTLINE_EDITS, 2),
+        ("renumbered", "old"): finish(from_bytes(renumbered_old), "renumbered", REV_OLD, MODIFIED_OLD),
+        ("redrawn", "old"): finish(from_bytes(renumbered_old), "redrawn", REV_OLD, MODIFIED_OLD),
+    }
+
+
+def renumbered_new_sides():
+    base = make_base(SERIF, RENUMBERED_NEW_HAN)
+    redrawn = from_bytes(base)
+    edit_outlines(redrawn, REDRAWN_OUTLINES, 3, redraw_all=True)
+    return {
+        ("renumbered", "new"): finish(from_bytes(base), "renumbered", REV_NEW, MODIFIED_NEW),
+        ("redrawn", "new"): finish(redrawn, "redrawn", REV_NEW, MODIFIED_NEW),
     }
 
 
@@ -265,13 +292,15 @@ def sans_pairs():
     # maker's revision, most of them land after the old glyphs, and the
     # glyphs both revisions share keep their charstrings.
     subset_font(fewer, base_unicodes(fewer, SANS_HAN - ADDED_HAN), keep_subroutines=True)
-    return {
+    pairs = {
         "glyphs-added": (finish(fewer, "glyphs-added", REV_OLD, MODIFIED_OLD),
                          finish(from_bytes(base), "glyphs-added", REV_NEW, MODIFIED_NEW)),
         "name-head": (finish(from_bytes(base), "name-head", REV_OLD, MODIFIED_OLD),
                       finish(from_bytes(base), "name-head", REV_NEW, MODIFIED_NEW,
                              "Version 1.002;hotfix 2021-06")),
     }
+    pairs.update(renumbered_new_sides())
+    return pairs
 
 
 def stamp_text():
@@ -325,6 +354,10 @@ def main():
             results = {}
             for job in jobs:
                 results.update(job.result())
+        # Pairs whose sides were made by different jobs.
+        for pair in PAIRS:
+            if pair not in results:
+                results[pair] = (results.pop((pair, "old")), results.pop((pair, "new")))
         for pair in PAIRS:
             folder = os.path.join(args.out, pair)
             os.makedirs(folder, exist_ok=True)
