@@ -32,6 +32,18 @@ TEST(ByteIoTest, ReadsStopAtTheEndWithoutMoving) {
   EXPECT_TRUE(buffer.Skip(1));
   EXPECT_FALSE(buffer.Skip(static_cast<size_t>(-1)));
   EXPECT_FALSE(buffer.Seek(6));
+
+  // A span is handed out whole or not at all.
+  Buffer records(bytes, sizeof bytes);
+  const uint8_t* span = nullptr;
+  EXPECT_FALSE(records.ReadSpan(6, &span));
+  EXPECT_EQ(nullptr, span);
+  EXPECT_EQ(0u, records.offset());
+  ASSERT_TRUE(records.ReadSpan(4, &span));
+  EXPECT_EQ(0x12345678u, SpanU32(span));
+  EXPECT_EQ(4u, records.offset());
+  const uint8_t negative[4] = {0xFF, 0xFF, 0xFF, 0xFE};
+  EXPECT_EQ(-2, SpanS32(negative));
 }
 
 TEST(ByteIoTest, WritesStopAtTheEnd) {
