@@ -94,9 +94,10 @@ class CTagObject : public COpenTypeObject {
   // in the new image (`imageSize` bytes at `image`, at the record's new
   // offset) and fills the second field group. Every byte of that place is
   // written: bytes no run covers become zero. 1 on success; 0, with nothing
-  // written and nothing of the rebuilt side left, when a run would reach
-  // outside the installed table or the new table, or the table outside the
-  // image.
+  // of the rebuilt side left, when a run would reach outside the installed
+  // table or the new table (the table's place in the image may then hold
+  // part of it: the runs are checked as they are applied), or the table
+  // outside the image (nothing written).
   int ApplySabun(const CSabunTagObject& record, uint8_t* image, size_t imageSize);
 
   // The table in the installed font.

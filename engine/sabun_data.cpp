@@ -17,34 +17,31 @@ bool FindSabunResource(const platform::ResourceSource& resources, int32_t resour
 
 int CSabunTagObject::ReadSabun(const uint8_t* block, size_t available) {
   hasBlock = 1;
+  literalsEnd = block + available;
   otu::Buffer in(block, available);
   int32_t copyCount;
   if (!in.ReadS32(&copyCount)) return 0;
   if (copyCount > 0) {
     // A count the remaining bytes cannot hold is refused before anything is
-    // allocated for it.
+    // read for it.
     if (static_cast<uint64_t>(copyCount) * sabun::kCopyRunSize > in.remaining()) return 0;
-    copyRuns.reserve(static_cast<size_t>(copyCount));
-    for (int32_t k = 0; k < copyCount; ++k) {
-      int32_t source, runLength, destination;
-      in.ReadS32(&source);
-      in.ReadS32(&runLength);
-      in.ReadS32(&destination);
-      copyRuns.emplace_back(source, runLength, destination);
-    }
+    const size_t count = static_cast<size_t>(copyCount);
+    const uint8_t* runs = nullptr;
+    if (!in.ReadSpan(count * sabun::kCopyRunSize, &runs)) return 0;
+    copyRuns = CopyRunList(runs, count);
   }
   int32_t insertCount;
   if (!in.ReadS32(&insertCount)) return 0;
   if (insertCount <= 0) return 1;
   if (static_cast<uint64_t>(insertCount) * sabun::kInsertRunHeaderSize > in.remaining()) return 0;
-  insertRuns.reserve(static_cast<size_t>(insertCount));
+  // Every insert run and its literal bytes must lie in the file.
+  const size_t first = in.offset();
   for (int32_t m = 0; m < insertCount; ++m) {
-    int32_t destination, runLength;
-    if (!in.ReadS32(&destination) || !in.ReadS32(&runLength)) return 0;
-    if (runLength < 0 || static_cast<size_t>(runLength) > in.remaining()) return 0;
-    insertRuns.emplace_back(destination, runLength, in.here());
-    in.Skip(static_cast<size_t>(runLength));
+    int32_t runLength = 0;
+    if (!in.Skip(4) || !in.ReadS32(&runLength)) return 0;
+    if (runLength < 0 || !in.Skip(static_cast<size_t>(runLength))) return 0;
   }
+  insertRuns = InsertRunList(block + first, in.offset() - first, static_cast<size_t>(insertCount));
   return 1;
 }
 

@@ -8,11 +8,13 @@
 #include <memory>
 #include <vector>
 
+#include "engine/byte_io.h"
 #include "engine/font_model.h"
+#include "engine/sabun_format.h"
 #include "platform/resources.h"
 
 // Copy run: bytes taken from the installed table.
-class COldTagObject : public COpenTypeObject {
+class COldTagObject final : public COpenTypeObject {
  public:
   COldTagObject(int32_t source, int32_t runLength, int32_t destination)
       : sourceOffset(source), length(runLength), destinationOffset(destination) {}
@@ -23,7 +25,7 @@ class COldTagObject : public COpenTypeObject {
 };
 
 // Insert run: literal bytes carried by the difference file.
-class CNewTagObject : public COpenTypeObject {
+class CNewTagObject final : public COpenTypeObject {
  public:
   CNewTagObject(int32_t destination, int32_t runLength, const uint8_t* bytes)
       : destinationOffset(destination), length(runLength), literal(bytes) {}
@@ -37,6 +39,89 @@ class CNewTagObject : public COpenTypeObject {
   const uint8_t* literal;
 };
 
+// The runs of a block in file order, as COldTagObject and CNewTagObject
+// values read where the difference file holds them: the block is checked
+// whole when it is loaded, and each run is decoded as it is applied. A CFF
+// block has tens of thousands of runs; held as objects they took megabytes
+// of memory, written once and read once, which cost more than applying them.
+
+// Copy runs: an array of 12-byte records.
+class CopyRunList {
+ public:
+  class iterator {
+   public:
+    explicit iterator(const uint8_t* at) : at_(at) {}
+    COldTagObject operator*() const {
+      return COldTagObject(otu::SpanS32(at_), otu::SpanS32(at_ + 4), otu::SpanS32(at_ + 8));
+    }
+    iterator& operator++() {
+      at_ += sabun::kCopyRunSize;
+      return *this;
+    }
+    bool operator==(const iterator& other) const { return at_ == other.at_; }
+    bool operator!=(const iterator& other) const { return at_ != other.at_; }
+
+   private:
+    const uint8_t* at_;
+  };
+
+  CopyRunList() = default;
+  // `count` runs at `runs`, a span the block's cursor has checked.
+  CopyRunList(const uint8_t* runs, size_t count) : runs_(runs), count_(count) {}
+  size_t size() const { return count_; }
+  bool empty() const { return count_ == 0; }
+  COldTagObject operator[](size_t k) const { return *iterator(runs_ + sabun::kCopyRunSize * k); }
+  iterator begin() const { return iterator(runs_); }
+  iterator end() const { return iterator(runs_ + sabun::kCopyRunSize * count_); }
+
+ private:
+  const uint8_t* runs_ = nullptr;
+  size_t count_ = 0;
+};
+
+// Insert runs: each an 8-byte header and its literal bytes, in the span the
+// block's cursor has checked them to take.
+class InsertRunList {
+ public:
+  class iterator {
+   public:
+    iterator(const uint8_t* at, const uint8_t* end) : at_(at), end_(end) {}
+    CNewTagObject operator*() const { return CNewTagObject(otu::SpanS32(at_), otu::SpanS32(at_ + 4), at_ + 8); }
+    iterator& operator++() {
+      const size_t step = sabun::kInsertRunHeaderSize + static_cast<uint32_t>(otu::SpanS32(at_ + 4));
+      // Never past the checked span, whatever the bytes say.
+      at_ = step <= static_cast<size_t>(end_ - at_) ? at_ + step : end_;
+      return *this;
+    }
+    bool operator==(const iterator& other) const { return at_ == other.at_; }
+    bool operator!=(const iterator& other) const { return at_ != other.at_; }
+
+   private:
+    const uint8_t* at_;
+    const uint8_t* end_;
+  };
+
+  InsertRunList() = default;
+  // `count` runs that take exactly the `size` bytes at `runs`.
+  InsertRunList(const uint8_t* runs, size_t size, size_t count) : runs_(runs), size_(size), count_(count) {}
+  size_t size() const { return count_; }
+  bool empty() const { return count_ == 0; }
+  // Walks the runs before it: the rebuild takes them in turn, only tests
+  // and tools pick one.
+  CNewTagObject operator[](size_t k) const {
+    iterator at = begin();
+    for (size_t j = 0; j < k; ++j) ++at;
+    return *at;
+  }
+  iterator begin() const { return iterator(runs_, runs_ + size_); }
+  iterator end() const { return iterator(runs_ + size_, runs_ + size_); }
+
+ private:
+  const uint8_t* runs_ = nullptr;
+  size_t size_ = 0;
+  size_t count_ = 0;
+};
+
 class CSabunTagObject : public COpenTypeObject {
  public:
   // Decodes the difference block that starts at `block`, `available` bytes
@@ -45,12 +130,13 @@ class CSabunTagObject : public COpenTypeObject {
   int ReadSabun(const uint8_t* block, size_t available);
 
   char tagText[5] = {};
-  // The runs are held in one array each, not one allocation per run: a CFF
-  // block has thousands of them, and allocating and freeing each cost more
-  // than applying it.
-  std::vector<COldTagObject> copyRuns;
-  std::vector<CNewTagObject> insertRuns;
+  CopyRunList copyRuns;
+  InsertRunList insertRuns;
   int32_t hasBlock = 0;
+  // The end of the bytes the insert runs' literals lie in (the end of the
+  // difference file), or null when not known: the rebuild may read past a
+  // literal up to there, never further.
+  const uint8_t* literalsEnd = nullptr;
 
   uint8_t tag[4] = {};
   uint8_t newIndex = 0;

@@ -1,5 +1,6 @@
 // Rebuilding one table of the installed font from its difference record.
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "engine/byte_io.h"
@@ -8,42 +9,147 @@
 
 namespace {
 
-// A run [offset, offset + length) inside a table of `tableLength` bytes.
-bool RunFits(int32_t offset, int32_t length, uint32_t tableLength) {
-  return offset >= 0 && length >= 0 &&
-         otu::RangeFits(static_cast<uint32_t>(offset), static_cast<uint32_t>(length), tableLength);
+// Copies and zero-fills for the bytes of one run. Most runs of a CFF block
+// are a few dozen bytes long: calling the library for each costs more than
+// moving them, and its masked stores for the shortest lengths are slow on
+// memory not written yet. Short lengths move as two overlapping pieces.
+// A fixed size compiles to plain moves, no call.
+template <size_t kSize>
+inline void Move(uint8_t* to, const uint8_t* from) {
+  std::memcpy(to, from, kSize);
 }
 
-// Zeroes the bytes of the new table (`length` bytes at `table`) that no run
-// of `record` writes, as if the table were built in a zero-filled buffer.
-// The runs are visited in destination order, each list taken as it ascends;
-// true when every run then starts at or after the end of the one before, as
-// in every well-formed block: they do not overlap, and the table's checksum
-// is the sum of their pieces'. Otherwise the whole table is zeroed (the runs
-// then still write in file order, a later one over an earlier one) and false
-// is returned. The runs must fit the table.
-bool ZeroUncoveredBytes(const CSabunTagObject& record, uint8_t* table, uint32_t length) {
-  const auto& copies = record.copyRuns;
-  const auto& inserts = record.insertRuns;
-  size_t c = 0;
-  size_t m = 0;
-  uint32_t covered = 0;
-  while (c < copies.size() || m < inserts.size()) {
-    const bool copyFirst =
-        m == inserts.size() || (c < copies.size() && copies[c].destinationOffset <= inserts[m].destinationOffset);
-    const int32_t start = copyFirst ? copies[c].destinationOffset : inserts[m].destinationOffset;
-    const int32_t runLength = copyFirst ? copies[c].length : inserts[m].length;
-    ++(copyFirst ? c : m);
-    if (runLength == 0) continue;
-    if (static_cast<uint32_t>(start) < covered) {
-      std::memset(table, 0, length);
-      return false;
-    }
-    std::memset(table + covered, 0, static_cast<uint32_t>(start) - covered);
-    covered = static_cast<uint32_t>(start) + static_cast<uint32_t>(runLength);
+// `to` and `from` are different buffers.
+inline void CopyRun(uint8_t* to, const uint8_t* from, size_t n) {
+  if (n > 64) {
+    std::memcpy(to, from, n);
+  } else if (n >= 16) {
+    for (size_t k = 0; k + 16 < n; k += 16) Move<16>(to + k, from + k);
+    Move<16>(to + n - 16, from + n - 16);
+  } else if (n >= 8) {
+    Move<8>(to, from);
+    Move<8>(to + n - 8, from + n - 8);
+  } else if (n >= 4) {
+    Move<4>(to, from);
+    Move<4>(to + n - 4, from + n - 4);
+  } else if (n > 0) {
+    to[0] = from[0];
+    to[n / 2] = from[n / 2];
+    to[n - 1] = from[n - 1];
   }
-  std::memset(table + covered, 0, length - covered);
-  return true;
+}
+
+inline void ZeroBytes(uint8_t* to, size_t n) {
+  static const uint8_t kZeros[64] = {};
+  if (n > 64) {
+    std::memset(to, 0, n);
+  } else {
+    CopyRun(to, kZeros, n);
+  }
+}
+
+// Copies the n bytes of a run to `to`, with `toRoom` bytes of the table
+// from `to` on and `fromRoom` bytes of its source from `from` on. A run of up
+// to a few hundred bytes is moved in whole chunks when both have room for
+// them: the bytes past the run that this writes are written again by what
+// comes after it in the table, and a fixed number of moves per chunk costs
+// less than picking the right moves for every length.
+constexpr size_t kChunk = 64;
+constexpr size_t kChunkedUpTo = 256;
+inline void CopyRunInChunks(uint8_t* to, size_t toRoom, const uint8_t* from, size_t fromRoom, size_t n) {
+  const size_t chunked = (n + kChunk - 1) & ~(kChunk - 1);
+  if (n <= kChunkedUpTo && chunked <= toRoom && chunked <= fromRoom) {
+    for (size_t k = 0; k < n; k += kChunk) Move<kChunk>(to + k, from + k);
+  } else {
+    CopyRun(to, from, n);
+  }
+}
+
+// [offset, offset + length) inside `size` bytes, offset and length taken as
+// stored: a negative one, as unsigned, lies past any table.
+inline bool Inside(int32_t offset, int32_t length, uint32_t size) {
+  return uint64_t{static_cast<uint32_t>(offset)} + static_cast<uint32_t>(length) <= size;
+}
+
+// Every run of `record` inside both tables.
+bool RunsFit(const CSabunTagObject& record, uint32_t oldLength) {
+  bool fit = true;
+  for (const auto& run : record.copyRuns) {
+    fit &= Inside(run.sourceOffset, run.length, oldLength) & Inside(run.destinationOffset, run.length, record.newLength);
+  }
+  for (const auto& run : record.insertRuns) fit &= Inside(run.destinationOffset, run.length, record.newLength);
+  return fit;
+}
+
+enum class Written { kInOrder, kNotInOrder, kRunOutside };
+
+// Writes the runs of `record` into the new table (`length` bytes at `table`)
+// in destination order, each list taken as it ascends, a copy run before an
+// insert run at the same place, and zeroes the bytes between them, as if the
+// table were built in a zero-filled buffer: every byte is written once, and
+// each run is checked as it comes. kInOrder when every run starts at or
+// after the end of the one before, as in every well-formed block.
+// Otherwise, as soon as a run does not, kNotInOrder, or kRunOutside when one
+// leaves either table; the table is then partly written. `old` is the installed table,
+// `oldLength` bytes long, and `oldAvailable` bytes lie from its start to the
+// end of its buffer.
+Written WriteInDestinationOrder(const CSabunTagObject& record, const uint8_t* old, uint32_t oldLength,
+                                size_t oldAvailable, uint8_t* table, uint32_t length) {
+  auto copy = record.copyRuns.begin();
+  const auto copyEnd = record.copyRuns.end();
+  auto insert = record.insertRuns.begin();
+  const auto insertEnd = record.insertRuns.end();
+  // Bytes [0, covered) are final; a chunk may have spilled past `covered`,
+  // and the next run or the closing zeroes write those bytes again. A run of
+  // no bytes moves nothing, but is checked all the same.
+  uint32_t covered = 0;
+  while (copy != copyEnd || insert != insertEnd) {
+    // The copy runs up to the next insert run, then the insert runs before
+    // the next copy run: in a well-formed block they take turns.
+    const int64_t nextInsert = insert != insertEnd ? (*insert).destinationOffset : INT64_MAX;
+    for (; copy != copyEnd; ++copy) {
+      const COldTagObject run = *copy;
+      if (run.destinationOffset > nextInsert) break;
+      if (!Inside(run.sourceOffset, run.length, oldLength) || !Inside(run.destinationOffset, run.length, length)) {
+        return Written::kRunOutside;
+      }
+      const uint32_t start = static_cast<uint32_t>(run.destinationOffset);
+      const uint32_t source = static_cast<uint32_t>(run.sourceOffset);
+      if (start < covered) return Written::kNotInOrder;
+      if (start != covered) ZeroBytes(table + covered, start - covered);
+      CopyRunInChunks(table + start, length - start, old + source, oldAvailable - source,
+                      static_cast<uint32_t>(run.length));
+      covered = start + static_cast<uint32_t>(run.length);
+    }
+    const int64_t nextCopy = copy != copyEnd ? (*copy).destinationOffset : INT64_MAX;
+    for (; insert != insertEnd; ++insert) {
+      const CNewTagObject run = *insert;
+      if (run.destinationOffset >= nextCopy) break;
+      if (!Inside(run.destinationOffset, run.length, length)) return Written::kRunOutside;
+      const uint32_t start = static_cast<uint32_t>(run.destinationOffset);
+      if (start < covered) return Written::kNotInOrder;
+      if (start != covered) ZeroBytes(table + covered, start - covered);
+      const size_t room = record.literalsEnd != nullptr ? static_cast<size_t>(record.literalsEnd - run.literal)
+                                                         : static_cast<size_t>(run.length);
+      CopyRunInChunks(table + start, length - start, run.literal, room, static_cast<uint32_t>(run.length));
+      covered = start + static_cast<uint32_t>(run.length);
+    }
+  }
+  ZeroBytes(table + covered, length - covered);
+  return Written::kInOrder;
+}
+
+// The table as its runs build it in file order over zero bytes: copy runs
+// first, then insert runs, a later run over an earlier one. The runs must
+// fit both tables.
+void WriteInFileOrder(const CSabunTagObject& record, const uint8_t* old, uint8_t* table, uint32_t length) {
+  std::memset(table, 0, length);
+  for (const auto& run : record.copyRuns) {
+    if (run.length != 0) std::memcpy(table + run.destinationOffset, old + run.sourceOffset, static_cast<size_t>(run.length));
+  }
+  for (const auto& run : record.insertRuns) {
+    if (run.length != 0) std::memcpy(table + run.destinationOffset, run.literal, static_cast<size_t>(run.length));
+  }
 }
 
 }  // namespace
@@ -70,37 +176,28 @@ int CTagObject::ApplySabun(const CSabunTagObject& record, uint8_t* image, size_t
 
   if (record.newLength > 0x7FFFFFF0u) return 0;
   paddedLength = otu::RoundUp4(static_cast<int32_t>(record.newLength));
-  for (const auto& run : record.copyRuns) {
-    if (!RunFits(run.sourceOffset, run.length, length) ||
-        !RunFits(run.destinationOffset, run.length, record.newLength)) {
-      return 0;
-    }
-  }
-  for (const auto& run : record.insertRuns) {
-    if (!RunFits(run.destinationOffset, run.length, record.newLength)) return 0;
-  }
   if (!otu::RangeFits(record.newOffset, record.newLength, imageSize)) return 0;
   uint8_t* table = image + record.newOffset;
-  const bool apart = ZeroUncoveredBytes(record, table, record.newLength);
-  // Each run's share of the checksum is taken as it is copied; runs that
-  // overlap are summed over the finished table instead.
-  uint32_t checksum = 0;
-  for (const auto& run : record.copyRuns) {
-    if (run.length == 0) continue;
-    checksum += CopySumWordsAt(table + run.destinationOffset, data + run.sourceOffset,
-                               static_cast<size_t>(run.length), static_cast<size_t>(run.destinationOffset));
-  }
-  for (const auto& run : record.insertRuns) {
-    if (run.length == 0) continue;
-    checksum += CopySumWordsAt(table + run.destinationOffset, run.literal, static_cast<size_t>(run.length),
-                               static_cast<size_t>(run.destinationOffset));
+  switch (WriteInDestinationOrder(record, data, length, dataAvailable, table, record.newLength)) {
+    case Written::kInOrder:
+      break;
+    case Written::kNotInOrder:
+      // The runs it has not reached yet are checked before the table is
+      // written again.
+      if (!RunsFit(record, length)) return 0;
+      WriteInFileOrder(record, data, table, record.newLength);
+      break;
+    case Written::kRunOutside:
+      return 0;
   }
   newData = table;
   std::memcpy(newTag, tag, 4);
   newLength = record.newLength;
   newOffset = record.newOffset;
-  // The padding of a rebuilt table counts as zero, whatever the image holds there.
-  newChecksum = apart ? checksum : SumWordsPadded(table, record.newLength);
+  // The padding of a rebuilt table counts as zero, whatever the image holds
+  // there. One pass over the finished table costs less than summing each
+  // run's share of it as it is copied.
+  newChecksum = SumWordsPadded(table, record.newLength);
   newPlacedSum = newChecksum;
   return 1;
 }

@@ -1,9 +1,12 @@
 // Difference files: the reader, its bounds, and the rebuilding of one table.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "engine/font_model.h"
 #include "engine/sabun_data.h"
@@ -175,13 +178,15 @@ struct OldTable {
   CTagObject& table() { return *tables[0]; }
 };
 
-// A loaded one-record difference file that places the CFF table at 300. Its
-// record's literal bytes lie in the file, so it is kept while it is applied.
+// A loaded one-record difference file that places the CFF table at 300 (or
+// `newOffset`). Its record's literal bytes lie in the file, so it is kept
+// while it is applied.
 struct Record {
   Loaded file;
   Record(uint32_t newLength, std::vector<testfont::CopyRun> copies, std::vector<testfont::InsertRun> inserts,
-         uint8_t newIndex = 0)
-      : file(testfont::BuildSabun({"XOTP", "", 0, 0, {{"CFF ", newIndex, 0, true, newLength, 300, copies, inserts}}})) {
+         uint8_t newIndex = 0, uint32_t newOffset = 300)
+      : file(testfont::BuildSabun(
+            {"XOTP", "", 0, 0, {{"CFF ", newIndex, 0, true, newLength, newOffset, copies, inserts}}})) {
     EXPECT_EQ(1, file.result);
   }
   operator const CSabunTagObject&() const { return *file.data.records[0]; }
@@ -289,6 +294,147 @@ TEST(EngineSabunTest, ApplySabunRefusesRunsOutsideEitherTable) {
   // Nor may the table reach past the image.
   EXPECT_EQ(0, table.ApplySabun(Record(10, {{0, 8, 0}}, {}), image.data(), 309));
   EXPECT_EQ(Bytes(320, kUnwritten), image);
+}
+
+
+// The table a record builds, by the rules themselves: a zero-filled buffer of
+// the padded new length, the copy runs and then the insert runs written in
+// file order, a later run over an earlier one; 0 when a run leaves either
+// table.
+struct Reference {
+  int result = 1;
+  Bytes table;
+  uint32_t checksum = 0;
+};
+Reference Rebuilt(const Bytes& old, uint32_t newLength, const std::vector<testfont::CopyRun>& copies,
+                  const std::vector<testfont::InsertRun>& inserts) {
+  auto inside = [](int64_t offset, int64_t length, size_t size) {
+    return offset >= 0 && length >= 0 && offset + length <= static_cast<int64_t>(size);
+  };
+  Reference out;
+  out.table.assign((newLength + 3) & ~3u, 0);
+  for (const auto& run : copies) {
+    if (!inside(run.source, run.length, old.size()) || !inside(run.destination, run.length, newLength)) out.result = 0;
+  }
+  for (const auto& run : inserts) {
+    if (!inside(run.destination, static_cast<int64_t>(run.bytes.size()), newLength)) out.result = 0;
+  }
+  if (out.result == 0) return out;
+  for (const auto& run : copies) {
+    std::copy(old.begin() + run.source, old.begin() + run.source + run.length, out.table.begin() + run.destination);
+  }
+  for (const auto& run : inserts) std::copy(run.bytes.begin(), run.bytes.end(), out.table.begin() + run.destination);
+  for (size_t k = 0; k < out.table.size(); k += 4) out.checksum += testfont::ReadU32(out.table, k);
+  out.table.resize(newLength);
+  return out;
+}
+
+// Blocks as a maker writes them and as it might not: runs that take turns
+// and cover the table, from one byte to over a kilobyte, the last one ending
+// where the table does; gaps; runs of no bytes anywhere; either list out of
+// order; runs over others; a run outside either table. Every one must give
+// what the rules give, write nothing outside the table's place, and take its
+// checksum with the padding zero whatever the image holds there. The
+// installed table's padding bytes are not zero, and the last literal ends
+// the difference file, so that nothing may be read past a run's source and
+// written into the table.
+TEST(EngineSabunTest, ApplySabunGivesWhatTheRulesGiveForAnyRuns) {
+  std::mt19937 random(4321);
+  auto below = [&](uint32_t n) { return n == 0 ? 0u : static_cast<uint32_t>(random() % n); };
+  auto runLength = [&]() -> int32_t {
+    switch (below(8)) {
+      case 0: return 1 + static_cast<int32_t>(below(3));
+      case 1: case 2: return 1 + static_cast<int32_t>(below(16));
+      case 3: case 4: return 17 + static_cast<int32_t>(below(48));
+      case 5: return 65 + static_cast<int32_t>(below(200));
+      case 6: return 250 + static_cast<int32_t>(below(20));
+      default: return 300 + static_cast<int32_t>(below(1500));
+    }
+  };
+  enum Shape { kTakingTurns, kGaps, kEmptyRuns, kCopiesShuffled, kInsertsShuffled, kOverlapping, kOutside };
+  int failures = 0;
+  for (int round = 0; round < 3000 && failures < 5; ++round) {
+    const Shape shape = static_cast<Shape>(round % 7);
+    Bytes oldBytes(1 + below(4000));
+    for (auto& b : oldBytes) b = static_cast<uint8_t>(random());
+    OldTable old(oldBytes);
+    // Padding that is not zero after an installed table of odd length.
+    const size_t oldEnd = 12 + 16 + oldBytes.size();
+    for (size_t k = oldEnd; k < old.font.size(); ++k) old.font[k] = 0xA5;
+    const uint32_t oldLength = static_cast<uint32_t>(oldBytes.size());
+
+    std::vector<testfont::CopyRun> copies;
+    std::vector<testfont::InsertRun> inserts;
+    uint32_t at = 0;
+    const uint32_t target = 1 + below(6000);
+    bool copyTurn = below(2) == 0;
+    while (at < target) {
+      if (shape == kGaps && below(4) == 0) {
+        at += 1 + below(9);
+        if (at >= target) break;
+      }
+      const int32_t n = std::min<int32_t>(runLength(), static_cast<int32_t>(target - at) + 3);
+      if (copyTurn && n <= static_cast<int32_t>(oldLength)) {
+        copies.push_back({static_cast<int32_t>(below(oldLength - static_cast<uint32_t>(n) + 1)), n, static_cast<int32_t>(at)});
+      } else {
+        Bytes literal(static_cast<size_t>(n));
+        for (auto& b : literal) b = static_cast<uint8_t>(random());
+        inserts.push_back({static_cast<int32_t>(at), literal});
+      }
+      at += static_cast<uint32_t>(n);
+      copyTurn = !copyTurn;
+    }
+    // The last run ends where the table does (or a gap closes it).
+    const uint32_t newLength = shape == kGaps ? at + below(7) : at;
+    if (shape == kEmptyRuns) {
+      for (int k = 0; k < 4; ++k) {
+        const int32_t where = static_cast<int32_t>(below(newLength + 1));
+        copies.insert(copies.begin() + below(static_cast<uint32_t>(copies.size()) + 1),
+                      {static_cast<int32_t>(below(oldLength + 1)), 0, where});
+        inserts.insert(inserts.begin() + below(static_cast<uint32_t>(inserts.size()) + 1), {where, {}});
+      }
+    }
+    if (shape == kCopiesShuffled) std::shuffle(copies.begin(), copies.end(), random);
+    if (shape == kInsertsShuffled) std::shuffle(inserts.begin(), inserts.end(), random);
+    if (shape == kOverlapping) {
+      for (int k = 0; k < 3; ++k) {
+        const int32_t n = 1 + static_cast<int32_t>(below(std::min<uint32_t>(newLength, oldLength)));
+        const int32_t where = static_cast<int32_t>(below(newLength - static_cast<uint32_t>(n) + 1));
+        copies.insert(copies.begin() + below(static_cast<uint32_t>(copies.size()) + 1),
+                      {static_cast<int32_t>(below(oldLength - static_cast<uint32_t>(n) + 1)), n, where});
+        Bytes literal(1 + below(static_cast<uint32_t>(n)), static_cast<uint8_t>(k + 1));
+        inserts.insert(inserts.begin() + below(static_cast<uint32_t>(inserts.size()) + 1), {where, literal});
+      }
+    }
+    if (shape == kOutside && !copies.empty()) {
+      testfont::CopyRun& run = copies[below(static_cast<uint32_t>(copies.size()))];
+      switch (below(4)) {
+        case 0: run.source = static_cast<int32_t>(oldLength) - run.length + 1; break;
+        case 1: run.destination = static_cast<int32_t>(newLength) - run.length + 1; break;
+        case 2: run.length = -run.length; break;
+        default: run.source = -1; break;
+      }
+    }
+
+    const Reference expected = Rebuilt(oldBytes, newLength, copies, inserts);
+    const uint32_t place = 8 + below(8);
+    Record record(newLength, copies, inserts, 0, place);
+    Bytes image(place + newLength + 80, kUnwritten);
+    CTagObject& table = old.table();
+    const int result = table.ApplySabun(record, image.data(), image.size());
+    const bool same =
+        result == expected.result &&
+        (result == 0 ? table.newData == nullptr
+                     : Placed(image, place, newLength) == expected.table && table.newChecksum == expected.checksum &&
+                           table.newLength == newLength) &&
+        std::all_of(image.begin(), image.begin() + place, [](uint8_t b) { return b == kUnwritten; }) &&
+        std::all_of(image.begin() + place + newLength, image.end(), [](uint8_t b) { return b == kUnwritten; });
+    if (!same) {
+      ++failures;
+      ADD_FAILURE() << "round " << round << " shape " << shape << ": " << copies.size() << " copies, "
+                    << inserts.size() << " inserts, new length " << newLength << ", result " << result;
+    }
+  }
 }
 
 }  // namespace

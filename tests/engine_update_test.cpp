@@ -2,6 +2,7 @@
 // stop requests, and the installed font after every fault.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <ctime>
 #include <random>
@@ -408,6 +409,81 @@ TEST_F(EngineAssemblyTest, ChecksumAdjustmentAndDirectoryPlacement) {
   image = Rebuild(font, sabun, &result);
   ASSERT_EQ(0, result);
   EXPECT_EQ(0x9F7C5942u, testfont::ReadU32(image, headOffset + 8));
+}
+
+// A revision whose CFF table is rebuilt from runs of a few bytes each, as a
+// compiler that renumbers subroutines makes them, gives the new font byte
+// for byte however the block lists its runs: taking turns in table order,
+// each list shuffled, or with runs that later runs write over, and with runs
+// of no bytes among them. The padding of the installed tables it rebuilds
+// is not zero; the new font's is. (A table carried over keeps its installed
+// padding in its checksum.)
+TEST_F(EngineAssemblyTest, RunsOfAFewBytesInAnyOrderGiveTheNewFont) {
+  std::mt19937 random(77);
+  std::vector<testfont::Table> before = oldTables;
+  std::vector<testfont::Table> after = newTables;
+  Bytes& oldCff = before[1].bytes;
+  oldCff.resize(4001);
+  for (auto& b : oldCff) b = static_cast<uint8_t>(random());
+  // The new table: old pieces of 5 to 60 bytes, each followed by 1 to 6 new
+  // bytes, the last piece ending where the table does.
+  std::vector<testfont::CopyRun> copies;
+  std::vector<testfont::InsertRun> inserts;
+  Bytes& newCff = after[1].bytes;
+  newCff.clear();
+  while (newCff.size() < 4500) {
+    const int32_t n = 5 + static_cast<int32_t>(random() % 56);
+    const int32_t from = static_cast<int32_t>(random() % (oldCff.size() - static_cast<size_t>(n)));
+    copies.push_back({from, n, static_cast<int32_t>(newCff.size())});
+    newCff.insert(newCff.end(), oldCff.begin() + from, oldCff.begin() + from + n);
+    Bytes literal(1 + random() % 6);
+    for (auto& b : literal) b = static_cast<uint8_t>(random());
+    inserts.push_back({static_cast<int32_t>(newCff.size()), literal});
+    newCff.insert(newCff.end(), literal.begin(), literal.end());
+  }
+  newCff.resize(newCff.size() + 3);  // odd length: three bytes of padding
+  copies.push_back({static_cast<int32_t>(oldCff.size()) - 3, 3, static_cast<int32_t>(newCff.size()) - 3});
+  std::copy(oldCff.end() - 3, oldCff.end(), newCff.end() - 3);
+
+  Bytes font = testfont::BuildFont(before);
+  // Padding bytes of every rebuilt installed table that has any.
+  const Bytes plain = font;
+  for (size_t k = 0; k < before.size(); ++k) {
+    if (before[k].bytes == after[k].bytes) continue;
+    const uint32_t offset = testfont::ReadU32(font, 12 + 16 * k + 8);
+    const uint32_t length = testfont::ReadU32(font, 12 + 16 * k + 12);
+    for (uint32_t b = length; b % 4 != 0; ++b) font[offset + b] = 0x5A;
+  }
+  ASSERT_NE(plain, font);
+  const Bytes expected = testfont::BuildFont(after);
+  testfont::SabunFile sabun = testfont::DiffTables(before, after, kFontName, 0x00010000);
+  ASSERT_EQ("CFF ", sabun.records[1].tag);
+
+  enum Listing { kTakingTurns, kShuffled, kWrittenOver, kEmptyRuns };
+  for (Listing listing : {kTakingTurns, kShuffled, kWrittenOver, kEmptyRuns}) {
+    SCOPED_TRACE(listing);
+    testfont::SabunRecord& cff = sabun.records[1];
+    cff.copies = copies;
+    cff.inserts = inserts;
+    if (listing == kShuffled) {
+      std::shuffle(cff.copies.begin(), cff.copies.end(), random);
+      std::shuffle(cff.inserts.begin(), cff.inserts.end(), random);
+    }
+    if (listing == kWrittenOver) {
+      // Copy runs over the places of insert runs, which come after them.
+      for (const auto& run : inserts) {
+        cff.copies.push_back({0, static_cast<int32_t>(run.bytes.size()), run.destination});
+      }
+      std::shuffle(cff.copies.begin(), cff.copies.end(), random);
+    }
+    if (listing == kEmptyRuns) {
+      for (size_t k = 0; k < cff.copies.size(); k += 7) cff.copies.insert(cff.copies.begin() + k, {0, 0, 0});
+      cff.inserts.push_back({static_cast<int32_t>(newCff.size()), {}});
+    }
+    int32_t result = -1;
+    EXPECT_TRUE(Rebuild(font, sabun, &result) == expected);
+    EXPECT_EQ(0, result);
+  }
 }
 
 TEST_F(EngineAssemblyTest, LicenceTextsGoIntoEveryNameId13Record) {
