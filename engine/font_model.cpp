@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "engine/byte_io.h"
-#include "platform/image_memory.h"
+#include "engine/image_pool.h"
 
 using otu::LoadU16;
 using otu::LoadU32;
@@ -88,16 +88,17 @@ uint32_t CalcTableChecksum(const uint8_t* bytes, uint32_t length) {
 bool ByteBuffer::Allocate(size_t size) {
   if (size > capacity_) {
     Release();
-    bytes_ = platform::AllocateImageMemory(size);
-    if (bytes_ == nullptr) return false;
-    capacity_ = size;
+    const image_pool::Block block = image_pool::Take(size);
+    if (block.bytes == nullptr) return false;
+    bytes_ = block.bytes;
+    capacity_ = block.size;
   }
   size_ = size;
   return true;
 }
 
 void ByteBuffer::Release() {
-  platform::FreeImageMemory(bytes_, capacity_);
+  image_pool::Give({bytes_, capacity_});
   bytes_ = nullptr;
   size_ = 0;
   capacity_ = 0;

@@ -5,9 +5,11 @@
 #include <algorithm>
 #include <cstring>
 #include <random>
+#include <vector>
 
 #include "engine/font_model.h"
 #include "engine/head_table.h"
+#include "engine/image_pool.h"
 #include "engine/name_table.h"
 #include "tests/font_builder.h"
 
@@ -47,6 +49,58 @@ TEST(EngineModelTest, PiecesSumLikeTheWordsTheyLieIn) {
       EXPECT_EQ(0xEE, copy[size]);
     }
   }
+}
+
+// Image memory an update gives back serves the next one, but only where it
+// is large enough, and the pool keeps no more than four blocks.
+TEST(EngineModelTest, ImageMemoryIsTakenAgainOnlyWhereItFits) {
+  if (!image_pool::Pooling()) GTEST_SKIP() << "blocks are not kept in sanitizer builds";
+  constexpr size_t kMegabyte = size_t{1} << 20;
+  // Whatever earlier tests left in the pool is taken out first.
+  std::vector<image_pool::Block> earlier;
+  for (int k = 0; k < 4; ++k) earlier.push_back(image_pool::Take(64 * kMegabyte));
+  for (const auto& block : earlier) std::memset(block.bytes, 0, kMegabyte);
+
+  image_pool::Block five = image_pool::Take(5 * kMegabyte);
+  image_pool::Block two = image_pool::Take(2 * kMegabyte);
+  ASSERT_NE(nullptr, five.bytes);
+  ASSERT_NE(nullptr, two.bytes);
+  EXPECT_EQ(5 * kMegabyte, five.size);
+  std::memset(five.bytes, 1, five.size);
+  std::memset(two.bytes, 2, two.size);
+  image_pool::Give(five);
+  image_pool::Give(two);
+  // Three megabytes: not the two-megabyte block, the five-megabyte one.
+  image_pool::Block three = image_pool::Take(3 * kMegabyte);
+  EXPECT_EQ(five.bytes, three.bytes);
+  EXPECT_EQ(five.size, three.size);
+  // Six megabytes: neither.
+  image_pool::Block six = image_pool::Take(6 * kMegabyte);
+  EXPECT_NE(two.bytes, six.bytes);
+  EXPECT_EQ(6 * kMegabyte, six.size);
+  std::memset(six.bytes, 6, six.size);
+  image_pool::Block again = image_pool::Take(2 * kMegabyte);
+  EXPECT_EQ(two.bytes, again.bytes);
+
+  // Five blocks given back, each marked: four are kept. (A block given up
+  // comes back from the system zero-filled, perhaps at the same address.)
+  std::vector<image_pool::Block> given = {three, six, again, image_pool::Take(kMegabyte), image_pool::Take(kMegabyte)};
+  for (size_t k = 0; k < given.size(); ++k) {
+    given[k].bytes[0] = static_cast<uint8_t>(0xA0 + k);
+    image_pool::Give(given[k]);
+  }
+  int marked = 0;
+  for (int k = 0; k < 5; ++k) {
+    image_pool::Block block = image_pool::Take(kMegabyte);
+    marked += block.bytes[0] >= 0xA0 && block.bytes[0] < 0xA5;
+    earlier.push_back(block);
+  }
+  EXPECT_EQ(4, marked);
+  for (const auto& block : earlier) image_pool::Give(block);
+  // Small blocks come from the heap and are never kept.
+  image_pool::Block small = image_pool::Take(100);
+  EXPECT_EQ(100u, small.size);
+  image_pool::Give(small);
 }
 
 TEST(EngineModelTest, AcceptedTagsCompareByteForByte) {
