@@ -26,13 +26,11 @@ class SingleTarget : public CTargetLookup {
   }
 };
 
-bool LoadDiff(const char* path, platform::MemoryResources* resources) {
-  std::vector<uint8_t> bytes;
-  if (!ReadFileBytes(path, &bytes)) {
+bool LoadDiff(const char* path, FileResource* resource) {
+  if (!resource->Read(path)) {
     std::fprintf(stderr, "otpa: cannot read %s\n", path);
     return false;
   }
-  resources->Add(sabun::kResourceType, kDiffId, std::move(bytes));
   return true;
 }
 
@@ -54,7 +52,7 @@ int RunApply(int argc, char** argv) {
     return 2;
   }
   const char* oldPath = argv[1];
-  platform::MemoryResources resources;
+  FileResource resources(sabun::kResourceType, kDiffId);
   if (!LoadDiff(argv[2], &resources)) return 2;
   COpenTypeManager manager(platform::HostFileSystem(), resources, nullptr);
   int32_t result = manager.ReadFont(oldPath, nullptr, nullptr, 1, 0);
@@ -71,7 +69,7 @@ int RunUpdate(int argc, char** argv) {
     std::fprintf(stderr, "usage: otpa update FONT.otf DIFF.pa\n");
     return 2;
   }
-  platform::MemoryResources resources;
+  FileResource resources(sabun::kResourceType, kDiffId);
   if (!LoadDiff(argv[2], &resources)) return 2;
   SingleTarget target;
   COpenTypeManager manager(platform::HostFileSystem(), resources, &target);

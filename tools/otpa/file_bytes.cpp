@@ -19,6 +19,23 @@ bool ReadFileBytes(const std::string& path, std::vector<uint8_t>* bytes) {
   return file->Read(bytes->data(), bytes->size());
 }
 
+bool FileResource::Read(const std::string& path) {
+  std::unique_ptr<platform::File> file = platform::HostFileSystem().OpenRead(path, platform::Share::kReadWrite);
+  int64_t length = 0;
+  // Resource sizes are 32-bit.
+  if (file == nullptr || !file->Length(&length) || length < 0 || length > 0x7FFFFFFF) return false;
+  size_ = static_cast<size_t>(length);
+  // At least one byte, so that an empty file still has an address.
+  return bytes_.Allocate(size_ + 1) && file->Read(bytes_.data(), size_);
+}
+
+bool FileResource::Find(const char* type, uint16_t id, platform::ResourceBytes* out) const {
+  if (type_ != type || id != id_ || bytes_.data() == nullptr) return false;
+  out->data = bytes_.data();
+  out->size = static_cast<uint32_t>(size_);
+  return true;
+}
+
 bool WriteFileBytes(const std::string& path, const uint8_t* bytes, size_t size) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   if (!out) return false;
