@@ -10,8 +10,9 @@
 //  - `otpa apply` as a whole process against the peers' whole decode and a
 //    plain `cp` of the new font;
 //  - the whole update (read, rebuild, temporary file, replacement,
-//    verification) against the I/O floor (read the installed file, write it
-//    to a temporary file, copy that over the installed one, read it back).
+//    verification) against the I/O floor (read the installed file, write the
+//    new one to a temporary file, copy that over the installed one, read it
+//    back).
 // MAKE is the command that writes a difference file, called as
 // MAKE OLD NEW -o OUT: `otpa make` or `python3 tests/corpus/simple_diff.py`.
 // OTPA (default: the otpa next to this program) is the one `otpa apply` runs.
@@ -302,26 +303,29 @@ int main(int argc, char** argv) {
     }
 
     // The whole update on disk against the I/O floor, both through the
-    // host's file system and its temporary folder.
+    // host's file system and its temporary folder. The floor reads the
+    // installed font, writes the new one to a temporary file, copies that
+    // over the installed one and reads it back, into memory it has touched
+    // before.
     platform::FileSystem& files = platform::HostFileSystem();
     const std::string installed = base + "-installed.otf";
     SingleTarget target;
     const std::string temporary = base + "-floor.tmp";
     int32_t updateResult = 0;
+    Bytes image(std::max(oldBytes.size(), newBytes.size()) + 1, 0);
     // The floor runs first in each round, so that the installed file holds
     // what the last update wrote when the rounds are over.
     const std::vector<double> disk = Medians(
         runs, {{[&] {
-                  Bytes image(oldBytes.size() + 1);
                   auto in = files.OpenRead(installed, platform::Share::kExclusive);
                   in->Read(image.data(), oldBytes.size());
                   in->Close();
                   auto temp = files.CreateExclusive(temporary);
-                  temp->Write(image.data(), oldBytes.size());
+                  temp->Write(newBytes.data(), newBytes.size());
                   temp->Close();
                   files.CopyOver(temporary, installed);
                   auto back = files.OpenRead(installed, platform::Share::kReadWrite);
-                  back->Read(image.data(), oldBytes.size());
+                  back->Read(image.data(), newBytes.size());
                   back->Close();
                   files.Remove(temporary);
                 },
