@@ -288,6 +288,13 @@ class TerminalDesktop : public Desktop {
         input_.erase(0, end + 1);
         return true;
       }
+      if (!WaitForInput(-1)) {
+        if (interrupted) {
+          interrupted = 0;
+          return false;
+        }
+        continue;
+      }
       char buffer[256];
       ssize_t got = ::read(STDIN_FILENO, buffer, sizeof buffer);
       if (got < 0 && errno == EINTR) {
@@ -359,13 +366,33 @@ class TerminalDesktop : public Desktop {
   }
 
   bool NextByte(int timeout, unsigned char* byte) {
-    if (inputEnded_) return false;
-    struct pollfd input = {STDIN_FILENO, POLLIN, 0};
-    int ready = ::poll(&input, 1, timeout);
-    if (ready <= 0) return false;
+    if (inputEnded_ || !WaitForInput(timeout)) return false;
     ssize_t got = ::read(STDIN_FILENO, byte, 1);
     if (got == 0) inputEnded_ = true;
     return got == 1;
+  }
+
+  // Waits up to `timeout` ms (-1: without limit) for standard input to be
+  // readable; false after the time or a signal. SIGINT is held back from the
+  // look at its flag until the wait has begun, so a Ctrl-C in between ends
+  // the wait instead of staying unseen until the next key or line, and then
+  // stopping whatever job runs next.
+  static bool WaitForInput(int timeout) {
+    sigset_t interrupt;
+    sigset_t previous;
+    sigemptyset(&interrupt);
+    sigaddset(&interrupt, SIGINT);
+    ::sigprocmask(SIG_BLOCK, &interrupt, &previous);
+    int ready = 0;
+    if (!interrupted) {
+      struct pollfd input = {STDIN_FILENO, POLLIN, 0};
+      struct timespec limit = {static_cast<time_t>(timeout / 1000), static_cast<long>(timeout % 1000) * 1000000L};
+      ready = ::ppoll(&input, 1, timeout < 0 ? nullptr : &limit, &previous);
+      // Any other failure is left for the read to report.
+      if (ready < 0 && errno != EINTR) ready = 1;
+    }
+    ::sigprocmask(SIG_SETMASK, &previous, nullptr);
+    return ready > 0;
   }
 
   // Draws every window on screen, the active modal dialog last, one under

@@ -55,7 +55,10 @@ int CharWidth(uint32_t c) {
 int DisplayWidth(const std::string& text) {
   int width = 0;
   uint32_t c = 0;
-  for (size_t at = 0; at < text.size(); at += Decode(text, at, &c)) width += CharWidth(c);
+  for (size_t at = 0; at < text.size();) {
+    at += Decode(text, at, &c);
+    width += CharWidth(c);
+  }
   return width;
 }
 
