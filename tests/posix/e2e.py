@@ -1,0 +1,1436 @@
+#!/usr/bin/env python3
+"""e2e.py --build BUILD [--corpus DIR] [--only NAME ...] [--list] [--screens DIR] [--keep] [--work DIR]
+
+opentype-updater end to end: every scenario starts the real program (one per
+scenario package, BUILD/bin/scenarios/<package>/opentype-updater) on a
+throw-away machine, drives its dialogs like a user and then checks what the
+dialogs said and what happened to the files.
+
+The machine: fresh PID, mount and network namespaces (unshare -m -p -f -n
+--mount-proc) whose init is sandbox.sh; it pivots into a tmpfs root with
+read-only /usr and /etc, its own /dev, /proc, /tmp, /run and
+/var/cache/fontconfig (with fake caches), and the scenario's drives: ext4
+images made here with mkfs.ext4 -d and loop-mounted as /media/d, /media/e
+(and /media/r read-only). The program's restart request ends only that
+namespace. Afterwards the images are read with debugfs, never mounted here.
+
+Inside, this same file runs as the driver (--inside NAME): through tmux on a
+pseudo-terminal (send-keys, capture-pane) or through pipes (one answer per
+prompt, Ctrl-C as SIGINT). It writes its observations to a transcript that
+the outer half reads.
+
+--only NAME runs the scenarios named (see --list); --screens DIR writes the
+captured terminal screens (main-list.txt, progress.txt) into DIR; --keep keeps
+the sandbox folders of passed scenarios (failed ones are always kept).
+Needs root (namespaces, loop devices); exits 77 without it.
+"""
+import argparse
+import fcntl
+import hashlib
+import json
+import os
+import pathlib
+import re
+import select
+import shutil
+import signal
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+import unicodedata
+
+HERE = pathlib.Path(__file__).resolve().parent
+ROOT = HERE.parents[1]
+
+# The texts the dialogs must show ("\r\n" as the string table stores it).
+M102 = ("フォントの改訂を中止します。\r\n\r\n中止する場合は、”はい”ボタン、\r\n"
+        "中止しない場合は、”いいえ”ボタンを押してください。")
+M105 = ("改訂が正常に終了しました。\r\n\r\n改訂したフォントを有効にする為に、システムを再起動します。\r\n"
+        "再起動する場合は、”再起動”を押してください。")
+M106 = "フォントの改訂を中止しました。"
+M107 = "該当するフォントがありませんでした。\r\n\r\n改訂プログラムを終了します。"
+M111 = ("現在、ログオンしているユーザの権限では、改訂できません。\r\n"
+        "Administrator権限のあるユーザで、ログオンしなおしてください。")
+M116 = ("改訂対象フォントの検索を中止します。\r\n\r\n中止する場合は、”はい”ボタン、\r\n"
+        "中止しない場合は、”いいえ”ボタンを押してください。")
+M122 = "改訂後のフォントファイル({})の作成に失敗しました。"
+START_TOP = "タブレロンのOpenTypeフォント製品に対する改訂プログラムです。"
+START_TEXT = ("タブレロンフォント製品をご利用のお客様は、下記3フォントが改訂対象です。\n\n"
+              "\u3000\u3000・SampleMincho ProN R\n\u3000\u3000・SampleGothic ProN M\n"
+              "\u3000\u3000・SampleGothic Pr6N M")
+LIST_TEXT = "検索した結果、下記のフォントが改訂の対象となります。\n\n\n改訂を実行する場合は、”実行”を押してください。"
+FILE_TEXT = "{}の改訂をしています。"
+DRIVE_TEXT = "{}ドライブを検索しました。"
+FOLDER_TEXT = "{}を検索しています。"
+# The progress points of one font: current percent and step text ({} = the
+# file's base name).
+STEPS = [(10, "{}のファイルをオープンしています。"), (20, "{}のファイルを読み込んでいます。"),
+         (30, "タグデータを読み込みました。"), (40, "{}のファイルをオープンしています。"),
+         (55, "{}のファイルを読み込んでいます。"), (65, "{}のファイルにシリアルナンバーを書き込んでいます。"),
+         (75, "{}のファイルにチェックサムを再計算しています。"), (90, "{}のファイルを作成しています。"),
+         (100, "テンポラリフォルダからファイルをコピーしています。")]
+
+MAIN_CAPTION = "TAVRELONフォント 改訂プログラム"
+ASK_CAPTION = "確　認"
+PROGRESS_CAPTION = "フォントを改訂中"
+WAIT_CAPTION = "検索中"
+START_BUTTONS = ["次へ", "中　止"]
+LIST_BUTTONS = ["実行", "中止"]
+QUESTION_BUTTONS = ["はい", "いいえ"]
+OK_BUTTONS = ["はい"]
+RESTART_BUTTONS = ["再起動", "キャンセル"]
+
+# The three targets of the main package: installed file name and corpus pair.
+MINCHO = ("SampleMinchoProN-R.otf", "small")
+GOTHIC = ("SampleGothicProN-M.otf", "glyphs-added")
+GOTHIC6 = ("SampleGothicPr6N-M.otf", "name-head")
+PACKAGE_FILES = {MINCHO: "SampleMinchoProN-R.pa", GOTHIC: "SampleGothicProN-M.pa", GOTHIC6: "SampleGothicPr6N-M.pa"}
+# Where they are installed, in the order the walk meets them (a folder's
+# entries sorted by their bytes); the last lies six folder names below the
+# drive root, the deepest the search still reaches.
+MAIN_TARGETS = [("d", "ソフト", MINCHO), ("d", "ソフト/表示", GOTHIC), ("d", "フォント/表示/1/2/3/4", GOTHIC6)]
+TWO_DRIVE_TARGETS = MAIN_TARGETS[:2] + [("e", "フォント/表示/1/2/3/4", GOTHIC6)]
+
+MOUNTS = {"d": "/media/d", "e": "/media/e", "r": "/media/r"}
+PROGRAM = "/opt/otu/opentype-updater"
+REPORT = pathlib.Path("/report")
+FONT_CACHES = pathlib.Path("/var/cache/fontconfig")
+FAKE_CACHES = ["0d8a3ab3b0a2e4d0e8b1f5f6ad3ae9c1-le64.cache-9", "7e1f2f7bd22d8e8c44a6a5a2e3c1b0d9-le64.cache-7"]
+CACHE_TAG = "CACHEDIR.TAG"
+
+HANG_GUARD_S = 120   # a sandbox that has not ended by then is stuck
+STEP_GUARD_S = 60    # nor does any single step of a driver take this long
+TTY_SIZE = (100, 40)
+
+
+class Failure(Exception):
+    pass
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+def digest(data):
+    return hashlib.sha256(data).hexdigest()
+
+
+def inside_path(letter, relative):
+    return f"{MOUNTS[letter]}/{relative}"
+
+
+def overall_percent(index, count, point):
+    """The overall percent of a progress point: integer steps up to 75, then
+    single-precision quotients whose sum is truncated."""
+    if point <= 75:
+        return index * 100 // count + point // count
+    single = lambda value: struct.unpack("f", struct.pack("f", value))[0]
+    return int(single(index * 100 / count) + single(point / count))
+
+
+# --- what a dialog shows ------------------------------------------------------
+def columns(text):
+    """Terminal columns of a text: two for wide and full-width characters,
+    none for combining marks, one for the rest (ambiguous ones included)."""
+    return sum(0 if unicodedata.combining(c) else 2 if unicodedata.east_asian_width(c) in "WF" else 1
+               for c in text)
+
+
+class Box:
+    """One dialog box as drawn: caption, close box, content lines (padding
+    dropped) and its buttons with the focus."""
+
+    BUTTON = re.compile(r"(<|\[) (.+?) (>|\])")
+
+    def __init__(self, lines):
+        check(len(lines) >= 3 and lines[0].startswith("┌") and lines[-1].startswith("└"),
+              f"not a box: {lines}")
+        top = re.match(r"^┌─ (.*?) ─*(\[×\])?┐$", lines[0])
+        check(top is not None, f"box top line {lines[0]!r}")
+        self.caption = top.group(1)
+        widths = {columns(line) for line in lines}
+        check(len(widths) == 1, f"box lines of different widths {sorted(widths)}:\n" + "\n".join(lines))
+        self.close_box = top.group(2) is not None
+        self.lines = lines
+        interior = []
+        for line in lines[1:-1]:
+            check(line.startswith("│ ") and line.endswith(" │"), f"box line {line!r} in {self.caption}")
+            interior.append(line[2:-2].rstrip(" "))
+        self.buttons = []
+        if interior and re.fullmatch(r"\s*((<|\[) .+? (>|\])\s*)+", interior[-1]):
+            self.buttons = [(label, opening == "<") for opening, label, _ in self.BUTTON.findall(interior[-1])]
+            interior = interior[:-1]
+        self.content = interior
+
+    def labels(self):
+        return [label for label, _ in self.buttons]
+
+    def focus(self):
+        focused = [label for label, on in self.buttons if on]
+        return focused[0] if len(focused) == 1 else None
+
+    def is_dialog(self, caption, labels):
+        return self.caption == caption and self.labels() == labels
+
+    def shows(self, text):
+        """Whether the content holds `text` line by line, each line possibly
+        wrapped into pieces."""
+        want = text.replace("\r\n", "\n").split("\n")
+        for start in range(len(self.content)):
+            at = start
+            ok = True
+            for line in want:
+                if at >= len(self.content):
+                    ok = False
+                    break
+                got = self.content[at]
+                at += 1
+                while got != line and len(got) < len(line) and line.startswith(got) and at < len(self.content):
+                    got += self.content[at]
+                    at += 1
+                if got != line:
+                    ok = False
+                    break
+            if ok:
+                return True
+        return False
+
+    def expect(self, caption, labels, text=None, close_box=None):
+        check(self.is_dialog(caption, labels),
+              f"expected [{caption}] {labels}, got [{self.caption}] {self.labels()}:\n" + "\n".join(self.lines))
+        if text is not None:
+            check(self.shows(text), f"[{caption}] does not show {text!r}:\n" + "\n".join(self.lines))
+        if close_box is not None:
+            check(self.close_box == close_box, f"[{caption}] close box {self.close_box}, expected {close_box}")
+        return self
+
+    def record(self):
+        return {"caption": self.caption, "buttons": self.buttons, "content": self.content}
+
+
+def boxes_of(lines):
+    boxes = []
+    current = None
+    for line in lines:
+        if line.startswith("┌"):
+            current = [line]
+        elif current is not None:
+            current.append(line)
+            if line.startswith("└"):
+                boxes.append(Box(current))
+                current = None
+    return boxes
+
+
+def progress_state(box):
+    """File text and current percent of a progress window's box."""
+    file_lines = []
+    for line in box.content:
+        if not line:
+            if file_lines:
+                break
+            continue
+        file_lines.append(line)
+    percents = [int(m.group(1)) for m in (re.search(r"\] +(\d+)%$", line) for line in box.content) if m]
+    check(len(percents) == 2, f"progress bars in {box.content}")
+    return "".join(file_lines), percents[1]
+
+
+# --- the inside: guards, transcript, the program through pipes or tmux --------
+def assert_sandboxed():
+    """Nothing starts the program but from inside the sandbox's namespaces."""
+    outer = os.environ.get("OTU_OUTER_PIDNS", "")
+    check(outer != "" and os.readlink("/proc/self/ns/pid") != outer, "not inside a PID namespace of our own")
+    init = pathlib.Path("/proc/1/cmdline").read_bytes().split(b"\0")
+    check(any(part.endswith(b"sandbox.sh") for part in init), f"PID 1 is not the sandbox's init: {init}")
+    check(pathlib.Path("/opt/otu/harness").is_dir() and REPORT.is_dir(), "not in the sandbox's root")
+
+
+class Transcript:
+    def __init__(self, path):
+        self.file = open(path, "a", encoding="utf-8")
+
+    def __call__(self, ev, **fields):
+        fields["ev"] = ev
+        self.file.write(json.dumps(fields, ensure_ascii=False) + "\n")
+        self.file.flush()
+        os.fsync(self.file.fileno())
+
+
+class PipeProgram:
+    """The program with standard input and output on pipes: each modal
+    dialog printed once and answered by a line; kept windows as status lines."""
+
+    def __init__(self, log, argv=(PROGRAM,), user=None, pipe_size=None, name="program"):
+        assert_sandboxed()
+        self.log = log
+        self.name = name
+        argv = list(argv)
+        if user is not None:
+            argv = ["setpriv", f"--reuid={user}", f"--regid={user}", "--clear-groups"] + argv
+        self.proc = subprocess.Popen(argv, stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        if pipe_size is not None:
+            fcntl.fcntl(self.proc.stdout.fileno(), 1031, pipe_size)  # F_SETPIPE_SZ
+        os.set_blocking(self.proc.stdout.fileno(), False)
+        self.raw = b""
+        self.eof = False
+        self.state = "idle"
+        self.box = []
+        self.hint = None
+        self.shown = {}         # hint line -> the box last printed with it
+        self.answered = None
+        self.statuses = []      # status lines since the last dialog
+        self.all_statuses = []
+        self.dialogs = []
+        log("start", program=self.name, mode="pipe", argv=argv)
+
+    def _pump(self, timeout):
+        ready, _, _ = select.select([self.proc.stdout], [], [], timeout)
+        if not ready:
+            return
+        chunk = os.read(self.proc.stdout.fileno(), 65536)
+        if not chunk:
+            self.eof = True
+            return
+        self.raw += chunk
+
+    def _lines(self):
+        """Complete lines read so far, one at a time."""
+        while b"\n" in self.raw:
+            line, self.raw = self.raw.split(b"\n", 1)
+            try:
+                yield line.decode("utf-8")
+            except UnicodeDecodeError:
+                raise Failure(f"{self.name} wrote no UTF-8: {line!r}")
+
+    def _feed(self, line):
+        """Returns a status line, or None."""
+        if line.startswith("> "):
+            rest = line[2:]
+            if self.state == "answered":
+                check(rest == self.answered, f"echo {rest!r} of the answer {self.answered!r}")
+                self.state = "idle"
+                return None
+            # A prompt answered by the end of input runs into the next box.
+            check(rest.startswith("┌"), f"unexpected line {line!r}")
+            line = rest
+        if self.state == "box":
+            self.box.append(line)
+            if line.startswith("└"):
+                self.state = "after-box"
+            return None
+        if line.startswith("┌"):
+            self.state = "box"
+            self.box = [line]
+            return None
+        if self.state == "after-box":
+            check(line.startswith("[") and "] 1 = " in line, f"no answer hint after a box: {line!r}")
+            self.hint = line
+            self.shown[line] = self.box
+            self.state = "prompt"
+            return None
+        if self.state == "idle" and line in self.shown:
+            # A dialog that stays open after the question it asked asks
+            # again, with its hint alone.
+            self.hint = line
+            self.box = self.shown[line]
+            self.state = "prompt"
+            return None
+        check(self.state == "idle", f"line {line!r} while {self.state}")
+        self.statuses.append(line)
+        self.all_statuses.append(line)
+        return line
+
+    def _step(self, deadline, what):
+        if self.eof:
+            raise Failure(f"{self.name} ended ({self.proc.wait()}) while waiting for {what}; "
+                          f"stderr {self.proc.stderr.read().decode(errors='replace')!r}")
+        if time.monotonic() > deadline:
+            raise Failure(f"{self.name}: no {what} in {STEP_GUARD_S} s; last statuses {self.statuses[-5:]}")
+        self._pump(0.2)
+
+    def wait_status(self, predicate, what):
+        deadline = time.monotonic() + STEP_GUARD_S
+        while True:
+            for line in self._lines():
+                status = self._feed(line)
+                if status is not None and predicate(status):
+                    self.log("status", program=self.name, text=status)
+                    return status
+            self._step(deadline, what)
+
+    def next_dialog(self):
+        """The next dialog that waits for its answer, as a Box (its status
+        lines before it in .statuses)."""
+        deadline = time.monotonic() + STEP_GUARD_S
+        while True:
+            for line in self._lines():
+                self._feed(line)
+            if self.state == "prompt" and self.raw == b"> ":
+                box = Box(self.box)
+                box.hint = self.hint
+                box.statuses = self.statuses
+                self.statuses = []
+                self.dialogs.append(box)
+                self.log("dialog", program=self.name, mode="pipe", hint=self.hint, statuses=box.statuses,
+                         **box.record())
+                return box
+            self._step(deadline, "dialog")
+
+    def answer(self, text):
+        check(self.state == "prompt", f"answer {text!r} without a prompt")
+        self.state = "answered"
+        self.answered = text
+        self.log("answer", program=self.name, text=text)
+        self.proc.stdin.write((text + "\n").encode("utf-8"))
+        self.proc.stdin.flush()
+
+    def interrupt(self):
+        self.log("interrupt", program=self.name)
+        # At a prompt Ctrl-C is the answer: the dialog shown is done with.
+        if self.state == "prompt":
+            self.state = "interrupted"
+        os.kill(self.proc.pid, signal.SIGINT)
+
+    def expect_exit(self):
+        """Closes the input and reads to the end: no further dialog may come.
+        Returns the exit status."""
+        self.proc.stdin.close()
+        deadline = time.monotonic() + STEP_GUARD_S
+        while not self.eof:
+            for line in self._lines():
+                self._feed(line)
+            check(self.state in ("idle", "answered"), f"{self.name} showed another dialog:\n" + "\n".join(self.box))
+            check(time.monotonic() < deadline, f"{self.name} did not end")
+            self._pump(0.2)
+        for line in self._lines():
+            self._feed(line)
+        check(self.raw == b"", f"{self.name} left an unfinished line {self.raw!r}")
+        code = self.proc.wait()
+        errors = self.proc.stderr.read().decode(errors="replace")
+        self.log("exit", program=self.name, code=code, stderr=errors, statuses=self.statuses)
+        check(errors == "", f"{self.name} wrote to standard error: {errors!r}")
+        return code
+
+
+class TmuxProgram:
+    """The program on a pseudo-terminal: a tmux session of its own inside the
+    sandbox; keys through send-keys, the screen through capture-pane."""
+
+    def __init__(self, log, argv=(PROGRAM,), size=TTY_SIZE):
+        assert_sandboxed()
+        self.log = log
+        self.env = dict(os.environ, TMUX_TMPDIR="/run")
+        self.exit_file = pathlib.Path("/run/otu-exit")
+        conf = pathlib.Path("/run/tmux.conf")
+        conf.write_text("set -g status off\n")
+        pane = pathlib.Path("/run/otu-pane.sh")
+        # Ctrl-C reaches the whole foreground group, this shell included: it
+        # must outlive the signal to tell how the program ended.
+        pane.write_text('trap : INT\n"$@"\necho $? >/run/otu-exit.new && mv /run/otu-exit.new /run/otu-exit\n')
+        self.tmux("-f", str(conf), "new-session", "-d", "-s", "otu", "-x", str(size[0]), "-y", str(size[1]),
+                  "sh", str(pane), *argv)
+        log("start", program="program", mode="tty", argv=list(argv))
+
+    def tmux(self, *arguments):
+        result = subprocess.run(["tmux", "-u", *arguments], env=self.env, stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE, timeout=STEP_GUARD_S)
+        check(result.returncode == 0, f"tmux {arguments[0]}: {result.stderr.decode(errors='replace')}")
+        return result.stdout.decode("utf-8")
+
+    def screen(self):
+        return self.tmux("capture-pane", "-p", "-t", "otu").split("\n")
+
+    def keys(self, *keys):
+        self.log("keys", keys=list(keys))
+        self.tmux("send-keys", "-t", "otu", *keys)
+
+    def wait(self, predicate, what):
+        """The boxes on screen once predicate(boxes) holds. A frame reaches
+        tmux in pieces, so a screen counts only when two captures in a row
+        agree and every box on it is whole."""
+        deadline = time.monotonic() + STEP_GUARD_S
+        previous = None
+        while True:
+            check(not self.exit_file.exists(), f"the program ended ({self.exit_code()}) waiting for {what}")
+            lines = self.screen()
+            if lines == previous:
+                try:
+                    boxes = boxes_of(lines)
+                    wanted = predicate(boxes)
+                except Failure as error:
+                    boxes, wanted = None, False
+                    problem = str(error)
+                else:
+                    problem = None
+                if wanted:
+                    self.lines = lines
+                    self.log("screen", what=what, lines=lines)
+                    return boxes
+            else:
+                problem = None
+            check(time.monotonic() < deadline, f"no {what} on screen" + (f" ({problem})" if problem else "") +
+                  ":\n" + "\n".join(lines))
+            previous = lines
+            time.sleep(0.03)
+
+    def wait_dialog(self, caption, labels, what):
+        boxes = self.wait(lambda b: bool(b) and b[-1].is_dialog(caption, labels), what)
+        return boxes[-1], boxes[:-1]
+
+    def exit_code(self):
+        return int(self.exit_file.read_text()) if self.exit_file.exists() else None
+
+    def expect_exit(self):
+        deadline = time.monotonic() + STEP_GUARD_S
+        while not self.exit_file.exists():
+            if time.monotonic() > deadline:
+                raise Failure("the program did not end:\n" + "\n".join(self.screen()))
+            time.sleep(0.05)
+        code = self.exit_code()
+        self.log("exit", program="program", code=code)
+        return code
+
+
+class Inside:
+    """What a scenario's driver has inside the sandbox."""
+
+    def __init__(self):
+        self.layout = json.loads((REPORT / "layout.json").read_text(encoding="utf-8"))
+        self.log = Transcript(REPORT / "transcript.jsonl")
+        self.fonts = self.layout["fonts"]
+
+    def pipe(self, **options):
+        return PipeProgram(self.log, **options)
+
+    def tty(self, **options):
+        return TmuxProgram(self.log, **options)
+
+    def caches(self):
+        names = sorted(os.listdir(FONT_CACHES))
+        self.log("caches", names=names)
+        return names
+
+    def temporary_files(self):
+        names = sorted(os.listdir("/tmp"))
+        self.log("tmp", names=names)
+        return names
+
+    def save_screen(self, name, lines):
+        while lines and not lines[-1].strip():
+            lines = lines[:-1]
+        folder = REPORT / "screens"
+        folder.mkdir(exist_ok=True)
+        (folder / f"{name}.txt").write_text("\n".join(lines) + "\n", encoding="utf-8")
+
+
+# unlink and unlinkat: the first call of a replacement that writes to the drive.
+UNLINK_CALLS = {"x86_64": {87, 263}, "aarch64": {35}, "i686": {10, 301}}.get(os.uname().machine, set())
+
+
+class FrozenDrive:
+    """A sandbox drive frozen with fsfreeze: reading goes on, but the first
+    change to it waits, uninterruptibly, until thaw(). The program is then
+    held between two progress reports for as long as a scenario needs,
+    without any clock deciding where it stands."""
+
+    def __init__(self, log, letter):
+        self.log = log
+        self.point = MOUNTS[letter]
+        self.frozen = False
+
+    def __enter__(self):
+        run(["fsfreeze", "--freeze", self.point])
+        self.frozen = True
+        self.log("freeze", drive=self.point)
+        return self
+
+    def thaw(self):
+        if self.frozen:
+            self.frozen = False
+            run(["fsfreeze", "--unfreeze", self.point])
+            self.log("thaw", drive=self.point)
+
+    def __exit__(self, *_):
+        self.thaw()
+
+
+def program_pid():
+    """The one running program of the sandbox."""
+    found = []
+    for entry in os.listdir("/proc"):
+        if entry.isdigit():
+            try:
+                if os.readlink(f"/proc/{entry}/exe") == PROGRAM:
+                    found.append(int(entry))
+            except OSError:
+                pass
+    check(len(found) == 1, f"programs running: {found}")
+    return found[0]
+
+
+def wait_held_by_frozen_drive(pid, what):
+    """Until the program sleeps uninterruptibly in the unlink with which a
+    replacement starts: only the frozen drive can hold it there."""
+    deadline = time.monotonic() + STEP_GUARD_S
+    while True:
+        try:
+            state = pathlib.Path(f"/proc/{pid}/stat").read_text().rsplit(")", 1)[1].split()[0]
+            call = pathlib.Path(f"/proc/{pid}/syscall").read_text().split()[0]
+        except (OSError, IndexError):
+            raise Failure(f"the program ended while waiting for {what}")
+        if state == "D" and call.isdigit() and (int(call) in UNLINK_CALLS or not UNLINK_CALLS):
+            return
+        check(time.monotonic() < deadline, f"the program never waited for the frozen drive ({what}): {state} {call}")
+        time.sleep(0.02)
+
+
+def wait_signal_pending(pid, number, what):
+    """Until signal `number` waits for delivery to the program (sent to its
+    process group or to itself)."""
+    deadline = time.monotonic() + STEP_GUARD_S
+    while True:
+        masks = [int(line.split()[1], 16) for line in pathlib.Path(f"/proc/{pid}/status").read_text().splitlines()
+                 if line.startswith(("SigPnd:", "ShdPnd:"))]
+        if any(mask >> (number - 1) & 1 for mask in masks):
+            return
+        check(time.monotonic() < deadline, f"signal {number} never reached the program ({what})")
+        time.sleep(0.02)
+
+
+def expect_caches_cleaned(inside):
+    names = inside.caches()
+    check(CACHE_TAG in names and not [n for n in names if ".cache-" in n],
+          f"after a full success the fontconfig caches should be gone: {names}")
+
+
+def expect_caches_kept(inside, broadcast):
+    """The fake caches stay; the font-change broadcast (fc-cache -f) adds the
+    cache of fontconfig's own font folder, and only a run of the updates makes it."""
+    names = inside.caches()
+    check(all(n in names for n in FAKE_CACHES + [CACHE_TAG]), f"fontconfig caches deleted: {names}")
+    made = [n for n in names if ".cache-" in n and n not in FAKE_CACHES]
+    check(bool(made) == broadcast, f"fontconfig caches {names}: broadcast {'missing' if broadcast else 'unasked'}")
+
+
+def expect_no_temporary_files(inside):
+    left = inside.temporary_files()
+    check(not left, f"temporary files left behind: {left}")
+
+
+def expect_start(box):
+    box.expect(MAIN_CAPTION, START_BUTTONS, START_TOP, close_box=False)
+    check(box.shows(START_TEXT), "start text missing:\n" + "\n".join(box.lines))
+    check(box.focus() == "次へ", f"focus in the start dialog: {box.buttons}")
+
+
+def expect_list(box, fonts):
+    box.expect(MAIN_CAPTION, LIST_BUTTONS, LIST_TEXT, close_box=True)
+    heading = box.content.index("フォント名") if "フォント名" in box.content else -1
+    check(heading >= 0 and set(box.content[heading + 1]) == {"─"}, f"list heading: {box.content}")
+    rows = [line for line in box.content[heading + 2:] if line]
+    check(rows == fonts, f"main list {rows}, expected {fonts}")
+    check(box.focus() == "実行", f"focus in the main list: {box.buttons}")
+
+
+def expected_progress(fonts):
+    """Every state of the progress window over a full run, as status lines."""
+    lines = [PROGRESS_CAPTION]
+    for index, font in enumerate(fonts):
+        base = font.rsplit("/", 1)[1].rsplit(".", 1)[0]
+        for point, step in STEPS:
+            lines.append(" | ".join([PROGRESS_CAPTION, FILE_TEXT.format(font),
+                                     f"{overall_percent(index, len(fonts), point)}%", step.format(base), f"{point}%"]))
+    return lines
+
+
+# --- the outside: one scenario's machine ----------------------------------------
+class Corpus:
+    def __init__(self, folder):
+        self.folder = folder
+        self.cache = {}
+
+    def bytes(self, pair, side):
+        key = (pair, side)
+        if key not in self.cache:
+            self.cache[key] = (self.folder / pair / f"{side}.otf").read_bytes()
+        return self.cache[key]
+
+
+class Bed:
+    """A scenario's drives, its sandbox run and what is on the drives after."""
+
+    def __init__(self, harness, name, package):
+        self.harness = harness
+        self.corpus = harness.corpus
+        self.name = name
+        self.package = package
+        self.root = harness.work / name
+        shutil.rmtree(self.root, ignore_errors=True)
+        self.root.mkdir(parents=True)
+        (self.root / "report").mkdir()
+        (self.root / "newroot").mkdir()
+        self.drives = {}            # letter -> read_only
+        self.files = {}             # (letter, relative) -> [expected state, {state: digest}]
+        self.layout = {"fonts": []}
+        self.tmp_size = None
+        self.rc = None
+        self.transcript = []
+        self.seconds = 0.0
+
+    # layout
+    def folder(self, letter):
+        return self.root / "drives" / letter
+
+    def use(self, letter, read_only=False):
+        if letter not in self.drives:
+            self.drives[letter] = read_only
+            self.folder(letter).mkdir(parents=True)
+
+    def put(self, letter, relative, data, states=None, expected="same", read_only=False):
+        self.use(letter)
+        path = self.folder(letter) / relative
+        path.parent.mkdir(parents=True, exist_ok=True)
+        path.write_bytes(data)
+        if read_only:
+            path.chmod(0o444)
+        states = states or {"same": data}
+        self.files[(letter, relative)] = [expected, {k: digest(v) for k, v in states.items()}]
+        return inside_path(letter, relative)
+
+    def put_font(self, letter, folder, target, expected="old"):
+        file_name, pair = target
+        old, new = self.corpus.bytes(pair, "old"), self.corpus.bytes(pair, "new")
+        return self.put(letter, f"{folder}/{file_name}", old, {"old": old, "new": new}, expected)
+
+    def main_fonts(self, targets=MAIN_TARGETS):
+        self.layout["fonts"] = [self.put_font(letter, folder, target) for letter, folder, target in targets]
+        return self.layout["fonts"]
+
+    def expect(self, font, state):
+        for (letter, relative), record in self.files.items():
+            if inside_path(letter, relative) == font:
+                record[0] = state
+                return
+        raise Failure(f"no such placed file {font}")
+
+    def decoys(self):
+        """Files that look like targets but must not become candidates, each
+        for one rule of the search and the matching; all stay as they are."""
+        old = self.corpus.bytes("small", "old")
+        self.put("d", "ソフト/読取専用/SampleMinchoProN-R.otf", old, read_only=True)
+        self.put("d", "大文字/SampleMinchoProN-R.OTF", old)
+        self.put("d", "大文字/SampleMinchoProN-R.otf.bak", old)
+        self.put("d", "別名/OtherMincho-R.otf", old)
+        self.put("d", "改訂済/SampleGothicPr6N-M.otf", self.corpus.bytes("name-head", "new"))
+        self.put("d", "深い/1/2/3/4/5/6/SampleMinchoProN-R.otf", old)
+
+    def read_only_drive(self):
+        """A read-only file system: listed as a drive, never searched."""
+        self.use("r", read_only=True)
+        self.put("r", "ソフト/SampleMinchoProN-R.otf", self.corpus.bytes("small", "old"))
+
+    def download_files(self):
+        """The maker's downloaded files (deleted after a full success) and
+        near misses (never deleted)."""
+        data = b"downloaded font data\n"
+        self.removed = [("d", "ProgramData/Tavrelon/Fonts/Download/add/10001"),
+                        ("d", "ProgramData/Tavrelon/Fonts/Download/add/10008"),
+                        ("d", "Users/Public/Pennrook/Fonts/Download/add/10004")]
+        for letter, relative in self.removed:
+            self.put(letter, relative, data)
+        self.put("d", "ProgramData/Tavrelon/Fonts/Download/add/10001.tmp", data)
+        self.put("d", "ProgramData/Tavrelon/Fonts/Download/add/10009", data)
+        self.put("d", "ProgramData/Tavrelon/Fonts/Download/10003", data)
+
+    def downloads_removed(self):
+        for key in self.removed:
+            self.files[key][0] = "gone"
+
+    def slow_tree(self, letter, top, count=3000):
+        """`count` empty folders, 60 a level, so that the walk lasts longer
+        than a full output pipe lets it run on."""
+        self.use(letter)
+        base = self.folder(letter) / top
+        for n in range(count):
+            (base / f"{n // 60:04d}" / f"{n % 60:02d}").mkdir(parents=True, exist_ok=True)
+
+    # the run
+    def make_images(self):
+        for letter in self.drives:
+            folder = self.folder(letter)
+            size = sum(p.stat().st_size for p in folder.rglob("*") if p.is_file())
+            entries = sum(1 for _ in folder.rglob("*"))
+            megabytes = max(16, int(size * 1.3 / 2**20) + 16)
+            # No journal: debugfs replays none, so what the program wrote must
+            # stand in place once the file system is unmounted.
+            run(["mkfs.ext4", "-q", "-F", "-O", "^has_journal", "-N",
+                 str(entries + 1024), "-L", f"otu-{letter}", "-d", str(folder), str(self.image(letter)),
+                 f"{megabytes}M"])
+
+    def image(self, letter):
+        return self.root / f"{letter}.img"
+
+    def run(self, inner_arguments):
+        (self.root / "report" / "layout.json").write_text(json.dumps(self.layout, ensure_ascii=False),
+                                                          encoding="utf-8")
+        env = dict(os.environ)
+        env.update({
+            "OTU_OUTER_PIDNS": os.readlink("/proc/self/ns/pid"),
+            "OTU_OUTER_MNTNS": os.readlink("/proc/self/ns/mnt"),
+            "OTU_SANDBOX_ROOT": str(self.root / "newroot"),
+            "OTU_SANDBOX_PROGRAM": str(self.harness.build / "bin" / "scenarios" / self.package / "opentype-updater"),
+            "OTU_SANDBOX_NAME": "opentype-updater",
+            "OTU_SANDBOX_HARNESS": str(HERE),
+            "OTU_SANDBOX_REPORT": str(self.root / "report"),
+            "OTU_SANDBOX_FONT": str(self.harness.corpus.folder / "small" / "new.otf"),
+            "OTU_SANDBOX_DRIVES": "\n".join(f"{self.image(letter)} {MOUNTS[letter]} {'ro' if ro else 'rw'}"
+                                            for letter, ro in self.drives.items()),
+        })
+        if self.tmp_size is not None:
+            env["OTU_SANDBOX_TMP_SIZE"] = self.tmp_size
+        command = ["unshare", "-m", "-p", "-f", "-n", "--mount-proc", str(HERE / "sandbox.sh"),
+                   "/usr/bin/python3", "/opt/otu/harness/e2e.py"] + inner_arguments
+        started = time.monotonic()
+        with open(self.root / "sandbox.log", "wb") as log:
+            process = subprocess.Popen(command, env=env, stdin=subprocess.DEVNULL, stdout=log,
+                                       stderr=subprocess.STDOUT)
+            try:
+                self.rc = process.wait(HANG_GUARD_S)
+            except subprocess.TimeoutExpired:
+                # The sandbox's init is unshare's only child: ending it ends
+                # every process of the namespace.
+                for child in children(process.pid):
+                    os.kill(child, signal.SIGKILL)
+                self.rc = process.wait(30)
+                raise Failure(f"the sandbox did not end in {HANG_GUARD_S} s")
+            finally:
+                self.seconds = time.monotonic() - started
+                self.transcript = read_transcript(self.root / "report" / "transcript.jsonl")
+        return self.rc
+
+    def log_text(self):
+        return (self.root / "sandbox.log").read_text(encoding="utf-8", errors="replace")
+
+    # afterwards
+    def read_drives(self):
+        """Each writable drive's files, read from its image with debugfs once
+        the namespace has let go of it (the loop device detaches then)."""
+        deadline = time.monotonic() + 30
+        for letter in self.drives:
+            while run(["losetup", "-j", str(self.image(letter))], capture=True).strip():
+                check(time.monotonic() < deadline, f"{self.image(letter)} is still attached to a loop device")
+                time.sleep(0.05)
+            out = self.root / "after" / letter
+            out.mkdir(parents=True)
+            run(["debugfs", "-R", f"rdump / {out}", str(self.image(letter))], capture=True)
+
+    def check_files(self):
+        self.read_drives()
+        for (letter, relative), (expected, states) in self.files.items():
+            path = self.root / "after" / letter / relative
+            where = inside_path(letter, relative)
+            if expected == "gone":
+                check(not path.exists(), f"{where} should have been deleted")
+                continue
+            check(path.is_file(), f"{where} is gone")
+            actual = digest(path.read_bytes())
+            check(actual == states[expected], f"{where} is not the {expected} revision: "
+                  f"{[k for k, v in states.items() if v == actual] or 'other bytes'}")
+        kept = {(l, r) for (l, r), (e, _) in self.files.items() if e != "gone"}
+        for letter in self.drives:
+            top = self.root / "after" / letter
+            found = {(letter, str(p.relative_to(top))) for p in top.rglob("*")
+                     if p.is_file() and "lost+found" not in p.parts}
+            check(found <= kept, f"files nobody put on {MOUNTS[letter]}: {sorted(r for _, r in found - kept)}")
+
+    def events(self, ev):
+        return [e for e in self.transcript if e["ev"] == ev]
+
+    def expect_driver_ok(self):
+        fails = self.events("fail")
+        check(not fails, f"driver: {fails[-1]['why'] if fails else ''}")
+        check(self.events("end"), "the driver did not finish")
+        check(self.rc == 0, f"the sandbox ended with {self.rc}:\n{self.log_text()[-3000:]}")
+
+
+def children(pid):
+    try:
+        found = set()
+        for task in pathlib.Path(f"/proc/{pid}/task").iterdir():
+            found.update(int(c) for c in (task / "children").read_text().split())
+        return sorted(found)
+    except OSError:
+        return []
+
+
+def read_transcript(path):
+    events = []
+    if path.exists():
+        for line in path.read_text(encoding="utf-8", errors="replace").splitlines():
+            try:
+                events.append(json.loads(line))
+            except json.JSONDecodeError:
+                pass
+    return events
+
+
+def run(command, capture=False):
+    result = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=120)
+    if result.returncode != 0:
+        raise Failure(f"{' '.join(command)}: {result.stdout.decode(errors='replace')[-2000:]}")
+    return result.stdout.decode(errors="replace") if capture else None
+
+
+# --- the scenarios -----------------------------------------------------------------
+SCENARIOS = {}
+
+
+def scenario(name, package="main"):
+    """A scenario: layout(bed) outside, drive(inside) inside the sandbox,
+    verify(bed) outside afterwards."""
+    def register(cls):
+        cls.name = name
+        cls.package = package
+        SCENARIOS[name] = cls
+        return cls
+    return register
+
+
+class Scenario:
+    def layout(self, bed):
+        pass
+
+    def drive(self, inside):
+        raise NotImplementedError
+
+    def verify(self, bed):
+        bed.expect_driver_ok()
+        bed.check_files()
+
+
+def revise_all_layout(bed):
+    bed.main_fonts(TWO_DRIVE_TARGETS)
+    bed.decoys()
+    bed.download_files()
+    bed.read_only_drive()
+
+
+def revised(bed):
+    for font in bed.layout["fonts"]:
+        bed.expect(font, "new")
+    bed.downloads_removed()
+
+
+@scenario("tty-restart")
+class TtyRestart(Scenario):
+    """On a terminal: start, search, the list of three fonts on two drives,
+    the progress window, message 105 after the clean-up, "再起動": the restart
+    request ends the sandbox's PID namespace (its init dies of SIGHUP) and
+    nothing outside it; the fonts are the new revisions, the downloaded files
+    and the fontconfig caches are gone."""
+
+    def layout(self, bed):
+        revise_all_layout(bed)
+
+    def drive(self, inside):
+        tty = inside.tty()
+        start, _ = tty.wait_dialog(MAIN_CAPTION, START_BUTTONS, "start dialog")
+        expect_start(start)
+        tty.keys("Enter")
+        listing, under = tty.wait_dialog(MAIN_CAPTION, LIST_BUTTONS, "main list")
+        expect_list(listing, inside.fonts)
+        check(not under, f"windows left over the main list: {[b.caption for b in under]}")
+        inside.save_screen("main-list", tty.lines)
+        tty.keys("Enter")
+        # The window as it shows the second font.
+        boxes = tty.wait(lambda b: len(b) == 1 and b[0].caption == PROGRESS_CAPTION and
+                         progress_state(b[0])[0] == FILE_TEXT.format(inside.fonts[1]), "progress of the second font")
+        check(boxes[0].labels() == ["中　止"] and not boxes[0].close_box, f"progress window {boxes[0].lines}")
+        inside.save_screen("progress", tty.lines)
+        end, under = tty.wait_dialog(ASK_CAPTION, RESTART_BUTTONS, "message 105")
+        end.expect(ASK_CAPTION, RESTART_BUTTONS, M105, close_box=True)
+        check(end.focus() == "再起動" and not under, f"message 105 on screen: {tty.lines}")
+        expect_caches_cleaned(inside)
+        inside.log("restart-requested")
+        tty.keys("Enter")
+        # From here on only the end of the namespace ends this driver.
+        deadline = time.monotonic() + STEP_GUARD_S
+        while time.monotonic() < deadline:
+            check(not tty.exit_file.exists(), f"the program ended ({tty.exit_code()}) and the namespace lived on")
+            time.sleep(0.05)
+        raise Failure("the restart request did not end the namespace")
+
+    def verify(self, bed):
+        check(not bed.events("fail"), f"driver: {bed.events('fail')[-1]['why'] if bed.events('fail') else ''}")
+        asked = [i for i, e in enumerate(bed.transcript) if e["ev"] == "restart-requested"]
+        after = [e["ev"] for e in bed.transcript[asked[0] + 1:]] if asked else None
+        check(after == ["keys"], f"the driver went on after 再起動: {bed.transcript[-3:]}")
+        # unshare reports its child's death by SIGHUP as 128 + 1 (or dies of
+        # the same signal itself).
+        check(bed.rc in (128 + signal.SIGHUP, -signal.SIGHUP),
+              f"the sandbox's init did not die of SIGHUP: {bed.rc}\n{bed.log_text()[-2000:]}")
+        check(bed.harness.sentinel.poll() is None, "a process outside the sandbox died with it")
+        revised(bed)
+        bed.check_files()
+
+
+@scenario("pipe-cancel")
+class PipeCancel(Scenario):
+    """Through pipes: the drives the search reports (only the sandbox's, the
+    read-only one unsearched), the list, every progress state of the three
+    fonts, message 105 and "キャンセル": a normal end, the fonts revised, the
+    downloaded files and the caches gone, no temporary file left."""
+
+    def layout(self, bed):
+        revise_all_layout(bed)
+
+    def drive(self, inside):
+        p = inside.pipe()
+        expect_start(p.next_dialog())
+        p.answer("")
+        listing = p.next_dialog()
+        expect_list(listing, inside.fonts)
+        wait = [s for s in listing.statuses if s.startswith(WAIT_CAPTION)]
+        texts = [s.split(" | ", 1)[1] for s in wait if " | " in s]
+        drives = [t for t in texts if t.endswith("ドライブを検索しました。")]
+        check(drives == [DRIVE_TEXT.format(MOUNTS[letter] + "/") for letter in "der"],
+              f"drives reported {drives}")
+        folders = [t for t in texts if t not in drives]
+        check(folders and all(re.fullmatch(r"/media/[de]/.+/を検索しています。", t) for t in folders),
+              f"folders reported {folders}")
+        p.answer("1")
+        end = p.next_dialog()
+        end.expect(ASK_CAPTION, RESTART_BUTTONS, M105)
+        progress = [s for s in end.statuses if s.startswith(PROGRESS_CAPTION)]
+        wanted = expected_progress(inside.fonts)
+        check(progress == wanted, "progress window states:\n  " + "\n  ".join(progress) +
+              "\nexpected:\n  " + "\n  ".join(wanted))
+        expect_caches_cleaned(inside)
+        p.answer("キャンセル")
+        check(p.expect_exit() == 0, "exit status")
+        expect_no_temporary_files(inside)
+
+    def verify(self, bed):
+        revised(bed)
+        super().verify(bed)
+
+
+@scenario("write-fails")
+class WriteFails(Scenario):
+    """/tmp too small for the second font's temporary file (result 11):
+    message 122 with its path; the first font revised, the second and third
+    untouched, nothing deleted, the caches kept but refreshed."""
+
+    def layout(self, bed):
+        bed.main_fonts()
+        bed.download_files()
+        # The first revised font (1.1 MB) fits, the second (4.9 MB) does not.
+        bed.tmp_size = "2m"
+
+    def drive(self, inside):
+        p = inside.pipe()
+        p.next_dialog()
+        p.answer("")
+        p.next_dialog()
+        p.answer("")
+        end = p.next_dialog()
+        end.expect(ASK_CAPTION, OK_BUTTONS, M122.format(inside.fonts[1]), close_box=False)
+        expect_caches_kept(inside, broadcast=True)
+        p.answer("")
+        check(p.expect_exit() == 0, "exit status")
+        expect_no_temporary_files(inside)
+
+    def verify(self, bed):
+        bed.expect(bed.layout["fonts"][0], "new")
+        super().verify(bed)
+
+
+# A tree of empty folders the search needs a while for; its long name makes
+# each of its reports long.
+SLOW_TREE = "深い森の奥の長い名前のフォルダ"
+
+
+@scenario("stop-search")
+class StopSearch(Scenario):
+    """Ctrl-C (SIGINT) while the search walks the second drive, confirmed
+    (116): the list holds the fonts found on the first drive, and they are
+    revised; the font at the end of the second drive is never reached."""
+
+    def layout(self, bed):
+        bed.main_fonts()
+        bed.slow_tree("e", SLOW_TREE)
+        bed.layout["late"] = bed.put_font("e", f"{SLOW_TREE}/9999", MINCHO)
+
+    def drive(self, inside):
+        # A small pipe: once it is full the walk waits for us, so it is still
+        # in the tree when the signal comes. By then it has written at most
+        # the rest of what was read and one pipe's worth more: with the long
+        # name of the tree's top, well under 80 of its about 150 reports.
+        p = inside.pipe(pipe_size=4096)
+        p.next_dialog()
+        p.answer("")
+        p.wait_status(lambda s: s.startswith(f"{WAIT_CAPTION} | /media/e/{SLOW_TREE}/"), "search in the second drive")
+        p.interrupt()
+        question = p.next_dialog()
+        question.expect(ASK_CAPTION, QUESTION_BUTTONS, M116, close_box=True)
+        check(question.focus() == "はい", f"focus {question.buttons}")
+        p.answer("はい")
+        expect_list(p.next_dialog(), inside.fonts)
+        p.answer("実行")
+        p.next_dialog().expect(ASK_CAPTION, RESTART_BUTTONS, M105)
+        p.answer("2")
+        check(p.expect_exit() == 0, "exit status")
+
+    def verify(self, bed):
+        for font in bed.layout["fonts"]:
+            bed.expect(font, "new")
+        super().verify(bed)
+
+
+@scenario("tty-stop-update")
+class TtyStopUpdate(Scenario):
+    """On a terminal: q in the start dialog and Esc in the list ask 102, and
+    "いいえ" (focus moved with Tab and the arrow key) keeps them; then Ctrl-C
+    while the first font is being replaced (its drive frozen, so the press
+    comes between its 90 % and 100 % reports): 102 at the 100 % report,
+    answered "はい", cannot stop that font any more, and the flag stays, so
+    the second font asks again at its first report; "はい": message 106, the
+    first font revised, the second and third untouched, nothing deleted."""
+
+    def layout(self, bed):
+        bed.main_fonts()
+        bed.download_files()
+
+    def drive(self, inside):
+        tty = inside.tty()
+        tty.wait_dialog(MAIN_CAPTION, START_BUTTONS, "start dialog")
+        tty.keys("q")
+        question, under = tty.wait_dialog(ASK_CAPTION, QUESTION_BUTTONS, "102 over the start dialog")
+        question.expect(ASK_CAPTION, QUESTION_BUTTONS, M102)
+        check([b.caption for b in under] == [MAIN_CAPTION] and question.focus() == "はい", f"screen {tty.lines}")
+        tty.keys("Tab")
+        tty.wait(lambda b: b[-1].is_dialog(ASK_CAPTION, QUESTION_BUTTONS) and b[-1].focus() == "いいえ",
+                 "focus on いいえ")
+        tty.keys("Enter")
+        start, under = tty.wait_dialog(MAIN_CAPTION, START_BUTTONS, "start dialog again")
+        check(start.focus() == "次へ" and not under, f"screen {tty.lines}")
+        tty.keys("Enter")
+        tty.wait_dialog(MAIN_CAPTION, LIST_BUTTONS, "main list")
+        tty.keys("Escape")
+        tty.wait_dialog(ASK_CAPTION, QUESTION_BUTTONS, "102 over the list")[0].expect(ASK_CAPTION, QUESTION_BUTTONS,
+                                                                                        M102)
+        tty.keys("Right")
+        tty.wait(lambda b: b[-1].is_dialog(ASK_CAPTION, QUESTION_BUTTONS) and b[-1].focus() == "いいえ",
+                 "focus on いいえ")
+        tty.keys("Enter")
+        listing, _ = tty.wait_dialog(MAIN_CAPTION, LIST_BUTTONS, "main list again")
+        expect_list(listing, inside.fonts)
+        first, second = (FILE_TEXT.format(font) for font in inside.fonts[:2])
+
+        pid = program_pid()
+        with FrozenDrive(inside.log, "d") as frozen:
+            tty.keys("Enter")
+            wait_held_by_frozen_drive(pid, "the replacement of the first font")
+            boxes = tty.wait(lambda b: len(b) == 1 and b[0].caption == PROGRESS_CAPTION and
+                             progress_state(b[0]) == (first, 90), "the first font at 90 %")
+            check(boxes[0].labels() == ["中　止"] and not boxes[0].close_box, f"progress window {boxes[0].lines}")
+            tty.keys("C-c")
+            wait_signal_pending(pid, signal.SIGINT, "Ctrl-C")
+            frozen.thaw()
+        boxes = tty.wait(lambda b: len(b) == 2 and b[-1].is_dialog(ASK_CAPTION, QUESTION_BUTTONS), "102 at 100 %")
+        boxes[-1].expect(ASK_CAPTION, QUESTION_BUTTONS, M102, close_box=True)
+        check(boxes[0].caption == PROGRESS_CAPTION and progress_state(boxes[0]) == (first, 100),
+              f"102 not asked at the first font's 100 % report: {tty.lines}")
+        check(boxes[-1].focus() == "はい", f"focus {boxes[-1].buttons}")
+        tty.keys("Enter")
+        # No second Ctrl-C: the flag that the answer left raised asks again.
+        boxes = tty.wait(lambda b: len(b) == 2 and b[-1].is_dialog(ASK_CAPTION, QUESTION_BUTTONS) and
+                         progress_state(b[0]) != (first, 100), "102 at the second font")
+        boxes[-1].expect(ASK_CAPTION, QUESTION_BUTTONS, M102)
+        check(progress_state(boxes[0]) == (second, 10), f"102 not asked at the second font's first report: {tty.lines}")
+        tty.keys("Enter")
+        end, under = tty.wait_dialog(ASK_CAPTION, OK_BUTTONS, "message 106")
+        end.expect(ASK_CAPTION, OK_BUTTONS, M106, close_box=False)
+        check(not under, f"windows left under 106: {[b.caption for b in under]}")
+        expect_caches_kept(inside, broadcast=True)
+        tty.keys("Enter")
+        check(tty.expect_exit() == 0, "exit status")
+        expect_no_temporary_files(inside)
+
+    def verify(self, bed):
+        bed.expect(bed.layout["fonts"][0], "new")
+        super().verify(bed)
+
+
+@scenario("stop-update-no")
+class StopUpdateNo(Scenario):
+    """Ctrl-C (SIGINT) in the progress window answered "いいえ": the run goes
+    on to message 105 and everything is revised and cleaned up."""
+
+    def layout(self, bed):
+        bed.main_fonts()
+        bed.download_files()
+
+    def drive(self, inside):
+        p = inside.pipe()
+        p.next_dialog()
+        p.answer("")
+        p.next_dialog()
+        p.answer("")
+        p.wait_status(lambda s: s.startswith(PROGRESS_CAPTION + " | "), "progress")
+        p.interrupt()
+        question = p.next_dialog()
+        question.expect(ASK_CAPTION, QUESTION_BUTTONS, M102)
+        p.answer("いいえ")
+        end = p.next_dialog()
+        end.expect(ASK_CAPTION, RESTART_BUTTONS, M105)
+        # The run went on: every font's last report came after the question.
+        reports = [s for s in end.statuses if s.startswith(PROGRESS_CAPTION)]
+        check(reports and reports[-1].endswith("テンポラリフォルダからファイルをコピーしています。 | 100%") and
+              FILE_TEXT.format(inside.fonts[-1]) in reports[-1], f"progress after the question: {reports}")
+        expect_caches_cleaned(inside)
+        p.answer("キャンセル")
+        check(p.expect_exit() == 0, "exit status")
+
+    def verify(self, bed):
+        revised(bed)
+        super().verify(bed)
+
+
+@scenario("no-candidates")
+class NoCandidates(Scenario):
+    """Only near misses on the drive (read-only, .OTF, .otf.bak, another
+    name, already revised, seven folders deep): message 107 and the end;
+    nothing changed, no font-change broadcast."""
+
+    def layout(self, bed):
+        bed.decoys()
+        bed.download_files()
+
+    def drive(self, inside):
+        p = inside.pipe()
+        p.next_dialog()
+        p.answer("")
+        message = p.next_dialog()
+        message.expect(ASK_CAPTION, OK_BUTTONS, M107, close_box=True)
+        check(any(s.startswith(WAIT_CAPTION) for s in message.statuses), "no search before 107")
+        p.answer("")
+        check(p.expect_exit() == 0, "exit status")
+        expect_caches_kept(inside, broadcast=False)
+        expect_no_temporary_files(inside)
+
+
+@scenario("not-root")
+class NotRoot(Scenario):
+    """Started by another user than root: message 111 first and only."""
+
+    def layout(self, bed):
+        bed.main_fonts()
+
+    def drive(self, inside):
+        p = inside.pipe(user=65534)
+        p.next_dialog().expect(ASK_CAPTION, OK_BUTTONS, M111, close_box=True)
+        p.answer("")
+        check(p.expect_exit() == 0, "exit status")
+        check(len(p.dialogs) == 1 and not p.all_statuses, f"more than message 111: {p.all_statuses}")
+        expect_caches_kept(inside, broadcast=False)
+
+
+@scenario("second-instance")
+class SecondInstance(Scenario):
+    """A second start of the program while the first waits in its start
+    dialog ends at once, silently, with status 0; a copy under another file
+    name runs; the first then goes on: Ctrl-C (SIGINT) at its prompt is
+    Cancel, which asks 102, and "いいえ" keeps the start dialog; 中止 typed
+    without the ideographic space names "中　止"."""
+
+    def layout(self, bed):
+        bed.main_fonts()
+
+    def drive(self, inside):
+        first = inside.pipe()
+        expect_start(first.next_dialog())
+        second = subprocess.run([PROGRAM], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE, timeout=STEP_GUARD_S)
+        inside.log("second", code=second.returncode, out=second.stdout.decode(errors="replace"),
+                   err=second.stderr.decode(errors="replace"))
+        check(second.returncode == 0 and second.stdout == b"" and second.stderr == b"",
+              f"the second instance: {second}")
+        shutil.copy(PROGRAM, "/opt/otu/other-updater")
+        copy = inside.pipe(argv=["/opt/otu/other-updater"], name="copy")
+        expect_start(copy.next_dialog())
+        copy.answer("2")
+        copy.next_dialog().expect(ASK_CAPTION, QUESTION_BUTTONS, M102)
+        copy.answer("1")
+        check(copy.expect_exit() == 0, "the copy's exit status")
+        first.interrupt()
+        first.next_dialog().expect(ASK_CAPTION, QUESTION_BUTTONS, M102)
+        first.answer("いいえ")
+        expect_start(first.next_dialog())
+        first.answer("中止")
+        first.next_dialog().expect(ASK_CAPTION, QUESTION_BUTTONS, M102)
+        first.answer("はい")
+        check(first.expect_exit() == 0, "exit status")
+        check(len(first.dialogs) == 4 and not first.all_statuses,
+              f"dialogs of the first: {[d.caption for d in first.dialogs]}, statuses {first.all_statuses}")
+
+
+@scenario("command-line")
+class CommandLine(Scenario):
+    """--help and --version print and exit 0 without any dialog; an unknown
+    argument is refused with status 2."""
+
+    def drive(self, inside):
+        assert_sandboxed()
+        runs = {}
+        for argument in ("--help", "--version", "--frobnicate"):
+            done = subprocess.run([PROGRAM, argument], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                  stderr=subprocess.PIPE, timeout=STEP_GUARD_S)
+            runs[argument] = (done.returncode, done.stdout.decode(), done.stderr.decode())
+            inside.log("command", argument=argument, code=done.returncode, out=runs[argument][1],
+                       err=runs[argument][2])
+        code, out, err = runs["--help"]
+        check(code == 0 and err == "" and out.startswith("Usage: opentype-updater\n") and "--version" in out
+              and "┌" not in out, f"--help: {runs['--help']}")
+        check(runs["--version"] == (0, "opentype-updater 1.0.0\n", ""), f"--version: {runs['--version']}")
+        code, out, err = runs["--frobnicate"]
+        check(code == 2 and out == "" and "unrecognized argument '--frobnicate'" in err, f"unknown: {runs['--frobnicate']}")
+        check(not os.listdir("/tmp"), "a command-line answer left files")
+
+
+# --- running them ---------------------------------------------------------------
+def inside_main(name):
+    inside = Inside()
+    try:
+        assert_sandboxed()
+        check(os.getppid() == 1, "the driver is not the sandbox init's child")
+        SCENARIOS[name]().drive(inside)
+    except Failure as error:
+        inside.log("fail", why=str(error))
+        return 1
+    except Exception as error:  # the outer half reports whatever went wrong
+        inside.log("fail", why=f"{type(error).__name__}: {error}")
+        raise
+    inside.log("end")
+    return 0
+
+
+class Harness:
+    def __init__(self, build, corpus, work):
+        self.build = build
+        self.corpus = Corpus(corpus)
+        self.work = work
+        self.sentinel = None
+
+
+def preconditions(build, corpus, packages):
+    for package in packages:
+        program = build / "bin" / "scenarios" / package / "opentype-updater"
+        if not program.exists():
+            return f"missing {program}: configure with -DOTU_SCENARIO_PACKAGES"
+    for target in (MINCHO, GOTHIC, GOTHIC6):
+        for side in ("old", "new"):
+            if not (corpus / target[1] / f"{side}.otf").exists():
+                return f"missing {corpus / target[1] / side}.otf: make the corpus with scripts/corpus"
+    for tool in ("unshare", "mkfs.ext4", "debugfs", "losetup", "tmux", "setpriv", "fc-cache"):
+        if shutil.which(tool) is None:
+            return f"{tool} is not installed (scripts/lib.sh host_packages)"
+    # The programs carry difference files made from the corpus: both must be
+    # of one making, or every revision fails.
+    cache = build / "CMakeCache.txt"
+    packages_dir = re.search(r"^OTU_SCENARIO_PACKAGES:PATH=(.*)$", cache.read_text(), re.M) if cache.exists() else None
+    if packages_dir:
+        with tempfile.TemporaryDirectory() as work:
+            for target, pa in PACKAGE_FILES.items():
+                out = pathlib.Path(work) / "out.otf"
+                subprocess.run([str(build / "bin" / "otpa"), "apply", str(corpus / target[1] / "old.otf"),
+                                str(pathlib.Path(packages_dir.group(1)) / "main" / pa), "-o", str(out)],
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                if not out.exists() or out.read_bytes() != (corpus / target[1] / "new.otf").read_bytes():
+                    return (f"the scenario packages do not turn the corpus's {target[1]}/old.otf into new.otf: "
+                            "make them again (tests/wine/scenario_packages.py) and rebuild")
+    return None
+
+
+def main():
+    parser = argparse.ArgumentParser(usage=__doc__)
+    parser.add_argument("--inside", help=argparse.SUPPRESS)
+    parser.add_argument("--build", type=pathlib.Path)
+    parser.add_argument("--corpus", type=pathlib.Path, default=ROOT / "build" / "corpus")
+    parser.add_argument("--only", nargs="*", default=None)
+    parser.add_argument("--list", action="store_true")
+    parser.add_argument("--screens", type=pathlib.Path)
+    parser.add_argument("--keep", action="store_true")
+    parser.add_argument("--work", type=pathlib.Path)
+    args = parser.parse_args()
+    if args.inside:
+        return inside_main(args.inside)
+    if args.list:
+        for name, cls in SCENARIOS.items():
+            print(f"{name:16} {' '.join((cls.__doc__ or '').split())}")
+        return 0
+    if args.build is None:
+        parser.error("--build is required")
+    names = args.only if args.only else list(SCENARIOS)
+    unknown = [n for n in names if n not in SCENARIOS]
+    if unknown:
+        print(f"unknown scenarios: {unknown}; see --list", file=sys.stderr)
+        return 2
+    if os.geteuid() != 0:
+        print("SKIP: the sandbox needs root (namespaces, loop devices)")
+        return 77
+    build = args.build.resolve()
+    corpus = args.corpus.resolve()
+    problem = preconditions(build, corpus, {SCENARIOS[n].package for n in names})
+    if problem:
+        print(problem, file=sys.stderr)
+        return 2
+    # ctest ends a test that overruns with SIGTERM: still clean up.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
+    work = args.work.resolve() if args.work else pathlib.Path(tempfile.mkdtemp(prefix="otu-e2e-"))
+    work.mkdir(parents=True, exist_ok=True)
+    harness = Harness(build, corpus, work)
+    # A process of the harness's own namespace that must outlive every
+    # restart request made inside a sandbox.
+    harness.sentinel = subprocess.Popen(["sleep", "3600"])
+    failed = []
+    began = time.monotonic()
+    try:
+        for name in names:
+            cls = SCENARIOS[name]
+            bed = Bed(harness, name, cls.package)
+            try:
+                cls().layout(bed)
+                bed.make_images()
+                bed.run(["--inside", name])
+                cls().verify(bed)
+                if args.screens is not None and (bed.root / "report" / "screens").is_dir():
+                    args.screens.mkdir(parents=True, exist_ok=True)
+                    for screen in (bed.root / "report" / "screens").iterdir():
+                        shutil.copy(screen, args.screens / screen.name)
+                print(f"PASS {name} ({bed.seconds:.1f} s)", flush=True)
+                if not args.keep:
+                    shutil.rmtree(bed.root, ignore_errors=True)
+            except (Failure, subprocess.SubprocessError, OSError) as error:
+                failed.append(name)
+                print(f"FAIL {name}: {error}", flush=True)
+                for event in bed.transcript[-12:]:
+                    text = json.dumps(event, ensure_ascii=False)
+                    print("    " + (text if len(text) < 600 else text[:600] + "…"), flush=True)
+                print(f"  sandbox kept: {bed.root}", flush=True)
+    finally:
+        harness.sentinel.kill()
+        harness.sentinel.wait()
+        if not failed and not args.keep and args.work is None:
+            shutil.rmtree(work, ignore_errors=True)
+    print(f"{len(names) - len(failed)} of {len(names)} scenarios passed in {time.monotonic() - began:.0f} s"
+          + (f"; failed: {' '.join(failed)}" if failed else ""))
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
