@@ -13,6 +13,56 @@ using otu::RoundUp4;
 
 namespace {
 
+// AddByteLanes on the first size / 32 * 32 bytes, 32 at a time, where the
+// processor has 16-byte registers (every x86-64 one). In each 16-bit field
+// the whole field is summed, and its odd (high) byte alone; the even bytes'
+// sum is what the whole fields' sum holds beyond 256 times the odd bytes',
+// which modulo 2^16 is exact as long as it stays below 2^16. That is one
+// shift and two additions per 16 bytes, about half the instructions of
+// taking the bytes apart with masks. Returns how many bytes it took (0
+// without such registers).
+template <bool kCopy>
+size_t AddByteLanesWide(const uint8_t* bytes, size_t size, uint64_t lanes[4], uint8_t* copyTo) {
+#if defined(__SSE2__)
+  // Eight 16-bit fields, loaded from anywhere.
+  typedef uint16_t Fields __attribute__((vector_size(16), aligned(1)));
+  const size_t pairs = size / 32;
+  for (size_t i = 0; i < pairs;) {
+    // Each field takes at most 2 * 128 bytes of 255: its sums stay below 2^16.
+    const size_t end = std::min(pairs, i + 128);
+    Fields whole = {}, odd = {}, whole2 = {}, odd2 = {};
+    for (; i < end; ++i) {
+      Fields first, second;
+      std::memcpy(&first, bytes + 32 * i, 16);
+      std::memcpy(&second, bytes + 32 * i + 16, 16);
+      if (kCopy) {
+        std::memcpy(copyTo + 32 * i, &first, 16);
+        std::memcpy(copyTo + 32 * i + 16, &second, 16);
+      }
+      whole += first;
+      odd += first >> 8;
+      whole2 += second;
+      odd2 += second >> 8;
+    }
+    // Field f holds byte 2f (even) and 2f + 1 (odd) of each 16: x86
+    // registers are little-endian.
+    const Fields wholeSum = whole + whole2;
+    const Fields oddSum = odd + odd2;
+    for (size_t f = 0; f < 8; ++f) {
+      lanes[(2 * f) % 4] += static_cast<uint16_t>(wholeSum[f] - (oddSum[f] << 8));
+      lanes[(2 * f + 1) % 4] += oddSum[f];
+    }
+  }
+  return 32 * pairs;
+#else
+  (void)bytes;
+  (void)size;
+  (void)lanes;
+  (void)copyTo;
+  return 0;
+#endif
+}
+
 // Adds to lanes[k] the bytes at positions k, k + 4, k + 8, ... of `bytes`,
 // copying them to `copyTo` on the way when kCopy. Eight bytes are taken at a
 // time and their even and odd bytes summed in four 16-bit fields each, which
@@ -20,6 +70,11 @@ namespace {
 // megabytes of font; copying in the same pass reads the bytes once.
 template <bool kCopy>
 void AddByteLanes(const uint8_t* bytes, size_t size, uint64_t lanes[4], uint8_t* copyTo) {
+  // A multiple of 4: the lanes stay where they are for the rest.
+  const size_t wide = AddByteLanesWide<kCopy>(bytes, size, lanes, copyTo);
+  bytes += wide;
+  size -= wide;
+  if (kCopy) copyTo += wide;
   constexpr uint64_t kEvenBytes = 0x00FF00FF00FF00FFull;
   // Field f of a 64-bit load holds byte 2f (even sums) and 2f + 1 (odd sums)
   // on a little-endian host, bytes 7 - 2f and 6 - 2f on a big-endian one.
