@@ -73,6 +73,8 @@ class CopyRunList {
   COldTagObject operator[](size_t k) const { return *iterator(runs_ + sabun::kCopyRunSize * k); }
   iterator begin() const { return iterator(runs_); }
   iterator end() const { return iterator(runs_ + sabun::kCopyRunSize * count_); }
+  // The records themselves, size() * kCopyRunSize bytes, for the rebuild.
+  const uint8_t* data() const { return runs_; }
 
  private:
   const uint8_t* runs_ = nullptr;
@@ -115,6 +117,9 @@ class InsertRunList {
   }
   iterator begin() const { return iterator(runs_, runs_ + size_); }
   iterator end() const { return iterator(runs_ + size_, runs_ + size_); }
+  // The runs' headers and literals themselves, `bytes()` of them, for the rebuild.
+  const uint8_t* data() const { return runs_; }
+  size_t bytes() const { return size_; }
 
  private:
   const uint8_t* runs_ = nullptr;

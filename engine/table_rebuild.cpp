@@ -1,11 +1,13 @@
 // Rebuilding one table of the installed font from its difference record.
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
 #include "engine/byte_io.h"
 #include "engine/font_model.h"
 #include "engine/sabun_data.h"
+#include "engine/sabun_format.h"
 
 namespace {
 
@@ -48,21 +50,31 @@ inline void ZeroBytes(uint8_t* to, size_t n) {
   }
 }
 
-// Copies the n bytes of a run to `to`, with `toRoom` bytes of the table
-// from `to` on and `fromRoom` bytes of its source from `from` on. A run of up
-// to a few hundred bytes is moved in whole chunks when both have room for
-// them: the bytes past the run that this writes are written again by what
-// comes after it in the table, and a fixed number of moves per chunk costs
-// less than picking the right moves for every length.
+// Copies the n bytes of a run from `from` to `to`. A run of up to a few
+// hundred bytes is moved in whole chunks when `roomy`, that is when both its
+// table and its source have kChunkedUpTo bytes from `to` and `from` on: the
+// bytes past the run that this writes are written again by what comes after
+// it in the table, and a fixed number of moves per chunk costs less than
+// picking the right moves for every length.
 constexpr size_t kChunk = 64;
-constexpr size_t kChunkedUpTo = 256;
-inline void CopyRunInChunks(uint8_t* to, size_t toRoom, const uint8_t* from, size_t fromRoom, size_t n) {
-  const size_t chunked = (n + kChunk - 1) & ~(kChunk - 1);
-  if (n <= kChunkedUpTo && chunked <= toRoom && chunked <= fromRoom) {
-    for (size_t k = 0; k < n; k += kChunk) Move<kChunk>(to + k, from + k);
+constexpr uint32_t kChunkedUpTo = 256;
+inline void CopyRunInChunks(uint8_t* to, const uint8_t* from, uint32_t n, bool roomy) {
+  if (n <= kChunkedUpTo && roomy) {
+    uint8_t* const end = to + n;
+    do {
+      Move<kChunk>(to, from);
+      to += kChunk;
+      from += kChunk;
+    } while (to < end);
   } else {
     CopyRun(to, from, n);
   }
+}
+
+// The last offset of a range of `size` bytes from which kChunkedUpTo bytes
+// still lie inside it, or -1 when none does.
+inline int64_t ChunkLimit(size_t size) {
+  return size >= kChunkedUpTo ? static_cast<int64_t>(size - kChunkedUpTo) : -1;
 }
 
 // [offset, offset + length) inside `size` bytes, offset and length taken as
@@ -83,59 +95,95 @@ bool RunsFit(const CSabunTagObject& record, uint32_t oldLength) {
 
 enum class Written { kInOrder, kNotInOrder, kRunOutside };
 
+// The words of a table are summed in pieces of this many bytes as soon as
+// the rebuild has finished them, while they are still in the nearest cache:
+// summed in a pass of their own afterwards, megabytes of them would be read
+// back from further away.
+constexpr uint32_t kSumPiece = 4096;
+
 // Writes the runs of `record` into the new table (`length` bytes at `table`)
 // in destination order, each list taken as it ascends, a copy run before an
 // insert run at the same place, and zeroes the bytes between them, as if the
 // table were built in a zero-filled buffer: every byte is written once, and
-// each run is checked as it comes. kInOrder when every run starts at or
-// after the end of the one before, as in every well-formed block.
-// Otherwise, as soon as a run does not, kNotInOrder, or kRunOutside when one
-// leaves either table; the table is then partly written. `old` is the installed table,
-// `oldLength` bytes long, and `oldAvailable` bytes lie from its start to the
-// end of its buffer.
+// each run is checked as it comes. kInOrder, with the table's checksum in
+// `checksum`, when every run starts at or after the end of the one before,
+// as in every well-formed block. Otherwise, as soon as a run does not,
+// kNotInOrder, or kRunOutside when one leaves either table; the table is
+// then partly written. `old` is the installed table, `oldLength` bytes long,
+// and `oldAvailable` bytes lie from its start to the end of its buffer.
+//
+// Each run is decoded once, where the block holds it; the block was checked
+// whole when it was loaded, so the walk never leaves it.
 Written WriteInDestinationOrder(const CSabunTagObject& record, const uint8_t* old, uint32_t oldLength,
-                                size_t oldAvailable, uint8_t* table, uint32_t length) {
-  auto copy = record.copyRuns.begin();
-  const auto copyEnd = record.copyRuns.end();
-  auto insert = record.insertRuns.begin();
-  const auto insertEnd = record.insertRuns.end();
+                                size_t oldAvailable, uint8_t* table, uint32_t length, uint32_t* checksum) {
+  constexpr int64_t kNone = INT64_MAX;
+  const uint8_t* copy = record.copyRuns.data();
+  const uint8_t* const copyEnd = copy + sabun::kCopyRunSize * record.copyRuns.size();
+  const uint8_t* insert = record.insertRuns.data();
+  const uint8_t* const insertEnd = insert + record.insertRuns.bytes();
+  // A literal may be read past its end up to here, never further.
+  const uint8_t* const literalsEnd = record.literalsEnd != nullptr ? record.literalsEnd : insertEnd;
+  // Literals from here on have kChunkedUpTo bytes after them; when none has,
+  // no insert run is moved in chunks.
+  const bool literalRoom = literalsEnd - insert >= static_cast<ptrdiff_t>(kChunkedUpTo);
+  const uint8_t* const literalLimit = literalRoom ? literalsEnd - kChunkedUpTo : insert;
+  const int64_t tableLimit = ChunkLimit(length);
+  const int64_t insertTableLimit = literalRoom ? tableLimit : -1;
+  const int64_t sourceLimit = ChunkLimit(oldAvailable);
+  int64_t copyAt = copy < copyEnd ? otu::SpanS32(copy + 8) : kNone;
+  int64_t insertAt = insertEnd - insert >= static_cast<ptrdiff_t>(sabun::kInsertRunHeaderSize) ? otu::SpanS32(insert) : kNone;
   // Bytes [0, covered) are final; a chunk may have spilled past `covered`,
   // and the next run or the closing zeroes write those bytes again. A run of
-  // no bytes moves nothing, but is checked all the same.
+  // no bytes moves nothing, but is checked all the same. Bytes [0, summed)
+  // are summed into `sum`.
   uint32_t covered = 0;
-  while (copy != copyEnd || insert != insertEnd) {
-    // The copy runs up to the next insert run, then the insert runs before
-    // the next copy run: in a well-formed block they take turns.
-    const int64_t nextInsert = insert != insertEnd ? (*insert).destinationOffset : INT64_MAX;
-    for (; copy != copyEnd; ++copy) {
-      const COldTagObject run = *copy;
-      if (run.destinationOffset > nextInsert) break;
-      if (!Inside(run.sourceOffset, run.length, oldLength) || !Inside(run.destinationOffset, run.length, length)) {
+  uint32_t summed = 0;
+  uint32_t sumFrom = kSumPiece;
+  uint32_t sum = 0;
+  for (;;) {
+    uint32_t start;
+    if (copyAt <= insertAt) {
+      if (copyAt == kNone) break;
+      const int32_t source = otu::SpanS32(copy);
+      const int32_t n = otu::SpanS32(copy + 4);
+      if (!Inside(source, n, oldLength) || !Inside(static_cast<int32_t>(copyAt), n, length)) {
         return Written::kRunOutside;
       }
-      const uint32_t start = static_cast<uint32_t>(run.destinationOffset);
-      const uint32_t source = static_cast<uint32_t>(run.sourceOffset);
-      if (start < covered) return Written::kNotInOrder;
-      if (start != covered) ZeroBytes(table + covered, start - covered);
-      CopyRunInChunks(table + start, length - start, old + source, oldAvailable - source,
-                      static_cast<uint32_t>(run.length));
-      covered = start + static_cast<uint32_t>(run.length);
+      start = static_cast<uint32_t>(copyAt);
+      if (start != covered) {
+        if (start < covered) return Written::kNotInOrder;
+        ZeroBytes(table + covered, start - covered);
+      }
+      CopyRunInChunks(table + start, old + source, static_cast<uint32_t>(n),
+                      copyAt <= tableLimit && source <= sourceLimit);
+      covered = start + static_cast<uint32_t>(n);
+      copy += sabun::kCopyRunSize;
+      copyAt = copy < copyEnd ? otu::SpanS32(copy + 8) : kNone;
+    } else {
+      const int32_t n = otu::SpanS32(insert + 4);
+      if (!Inside(static_cast<int32_t>(insertAt), n, length)) return Written::kRunOutside;
+      start = static_cast<uint32_t>(insertAt);
+      if (start != covered) {
+        if (start < covered) return Written::kNotInOrder;
+        ZeroBytes(table + covered, start - covered);
+      }
+      const uint8_t* literal = insert + sabun::kInsertRunHeaderSize;
+      CopyRunInChunks(table + start, literal, static_cast<uint32_t>(n),
+                      insertAt <= insertTableLimit && literal <= literalLimit);
+      covered = start + static_cast<uint32_t>(n);
+      insert = literal + n;
+      insertAt = insertEnd - insert >= static_cast<ptrdiff_t>(sabun::kInsertRunHeaderSize) ? otu::SpanS32(insert) : kNone;
     }
-    const int64_t nextCopy = copy != copyEnd ? (*copy).destinationOffset : INT64_MAX;
-    for (; insert != insertEnd; ++insert) {
-      const CNewTagObject run = *insert;
-      if (run.destinationOffset >= nextCopy) break;
-      if (!Inside(run.destinationOffset, run.length, length)) return Written::kRunOutside;
-      const uint32_t start = static_cast<uint32_t>(run.destinationOffset);
-      if (start < covered) return Written::kNotInOrder;
-      if (start != covered) ZeroBytes(table + covered, start - covered);
-      const size_t room = record.literalsEnd != nullptr ? static_cast<size_t>(record.literalsEnd - run.literal)
-                                                         : static_cast<size_t>(run.length);
-      CopyRunInChunks(table + start, length - start, run.literal, room, static_cast<uint32_t>(run.length));
-      covered = start + static_cast<uint32_t>(run.length);
+    if (covered >= sumFrom) {
+      const uint32_t upTo = covered & ~3u;
+      sum += SumWordsAt(table + summed, upTo - summed, 0);
+      summed = upTo;
+      sumFrom = upTo + kSumPiece;
     }
   }
   ZeroBytes(table + covered, length - covered);
+  // The last bytes, a partial word padded with zeros.
+  *checksum = sum + SumWordsAt(table + summed, length - summed, 0);
   return Written::kInOrder;
 }
 
@@ -178,7 +226,8 @@ int CTagObject::ApplySabun(const CSabunTagObject& record, uint8_t* image, size_t
   paddedLength = otu::RoundUp4(static_cast<int32_t>(record.newLength));
   if (!otu::RangeFits(record.newOffset, record.newLength, imageSize)) return 0;
   uint8_t* table = image + record.newOffset;
-  switch (WriteInDestinationOrder(record, data, length, dataAvailable, table, record.newLength)) {
+  uint32_t checksum = 0;
+  switch (WriteInDestinationOrder(record, data, length, dataAvailable, table, record.newLength, &checksum)) {
     case Written::kInOrder:
       break;
     case Written::kNotInOrder:
@@ -186,6 +235,7 @@ int CTagObject::ApplySabun(const CSabunTagObject& record, uint8_t* image, size_t
       // written again.
       if (!RunsFit(record, length)) return 0;
       WriteInFileOrder(record, data, table, record.newLength);
+      checksum = SumWordsPadded(table, record.newLength);
       break;
     case Written::kRunOutside:
       return 0;
@@ -195,9 +245,8 @@ int CTagObject::ApplySabun(const CSabunTagObject& record, uint8_t* image, size_t
   newLength = record.newLength;
   newOffset = record.newOffset;
   // The padding of a rebuilt table counts as zero, whatever the image holds
-  // there. One pass over the finished table costs less than summing each
-  // run's share of it as it is copied.
-  newChecksum = SumWordsPadded(table, record.newLength);
+  // there.
+  newChecksum = checksum;
   newPlacedSum = newChecksum;
   return 1;
 }
