@@ -43,26 +43,27 @@ def read_configuration_text(path):
     return "\r\n".join(text.splitlines()).rstrip("\r\n")
 
 
-def font_section(text):
-    """Keys of the first UPDATE_FONT section, first of duplicates kept."""
+def section(text, wanted):
+    """Keys of the first section named `wanted` (upper case), first of
+    duplicates kept; None without such a section."""
     keys, inside, seen = {}, False, False
     for line in text.split("\r\n"):
         line = line.strip()
         if line.startswith("[") and "]" in line:
             name = line[1:line.rindex("]")]
-            inside = name.upper() == "UPDATE_FONT" and not seen
+            inside = name.upper() == wanted and not seen
             seen = seen or inside
         elif inside and "=" in line:
             key, value = (part.strip() for part in line.split("=", 1))
             if len(value) >= 2 and value[0] in "\"'" and value[-1] == value[0]:
                 value = value[1:-1]
             keys.setdefault(key.upper(), value)
-    return keys
+    return keys if seen else None
 
 
 def difference_files(text):
     """(resource id, file name) for every FONT_PAFILEn that has a FONT_RESNUMn."""
-    keys = font_section(text)
+    keys = section(text, "UPDATE_FONT") or {}
     files = {}
     for key, value in keys.items():
         match = re.fullmatch(r"FONT_PAFILE(\d+)", key)
@@ -71,7 +72,7 @@ def difference_files(text):
         digits = re.match(r"[+-]?\d+", keys[f"FONT_RESNUM{match.group(1)}"])
         resource_id = int(digits.group(0)) if digits else 0
         name = re.split(r"[\\/]", value)[-1]
-        if not 1 <= resource_id <= 0xFFFF or resource_id == CONFIGURATION_ID:
+        if not 1 <= resource_id <= 0xFFFF:
             fail(f"{key}: resource id {resource_id} is not usable")
         if files.get(resource_id, name) != name:
             fail(f"resource id {resource_id} names two files")

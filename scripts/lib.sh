@@ -33,3 +33,23 @@ need_japanese_locale() {
     echo 'ja_JP.UTF-8 UTF-8' >> /etc/locale.gen
   locale-gen >/dev/null
 }
+
+# quiet_build TARGET [CMAKE-OPTIONS...]: scripts/build with its output kept
+# back unless it fails.
+quiet_build() {
+  local log
+  log=$(mktemp)
+  if ! "$root/scripts/build" "$@" >"$log" 2>&1; then
+    cat "$log" >&2; rm -f "$log"
+    return 1
+  fi
+  rm -f "$log"
+}
+
+# host_otpa: prints the path of the maker's otpa, building the host programs
+# first unless OTPA names one.
+host_otpa() {
+  if [ -n "${OTPA:-}" ]; then echo "$OTPA"; return; fi
+  quiet_build host || return 1
+  echo "$root/build/host/bin/otpa"
+}

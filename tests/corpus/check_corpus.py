@@ -19,11 +19,6 @@ TAGS = [b"BASE", b"CFF ", b"GPOS", b"GSUB", b"OS/2", b"VORG", b"cmap", b"head", 
         b"hmtx", b"maxp", b"name", b"post", b"vhea", b"vmtx"]
 
 
-def word_sum(data):
-    padded = data + bytes(pa_format.round_up4(len(data)) - len(data))
-    return sum(struct.unpack(">%dI" % (len(padded) // 4), padded)) & 0xFFFFFFFF
-
-
 def name_records(tables):
     """(platform, encoding, language, name id) -> string bytes, in table order."""
     name = sfnt.required_table(tables, b"name").data
@@ -52,12 +47,12 @@ def check_font(data):
         body = table.data
         if table.tag == b"head":
             body = body[:8] + bytes(4) + body[12:]
-        if word_sum(body) != table.checksum:
+        if sfnt.word_sum(body) != table.checksum:
             problems.append("%r checksum" % table.tag)
         end = table.offset + pa_format.round_up4(table.length)
     if end != len(data):
         problems.append("file is %d bytes, tables end at %d" % (len(data), end))
-    if word_sum(data) != 0xB1B0AFBA:
+    if sfnt.word_sum(data) != 0xB1B0AFBA:
         problems.append("checkSumAdjustment")
 
     records = name_records(tables)

@@ -72,3 +72,27 @@ def font_name(tables):
     if start + length > len(name.data):
         raise FontError("fifth name string lies outside the name table")
     return name.data[start:start + length]
+
+
+def word_sum(data):
+    """The OpenType checksum: big-endian 32-bit words, a partial last word
+    padded with zeros, summed modulo 2^32."""
+    padded = data + bytes(-len(data) % 4)
+    return sum(struct.unpack(">%dI" % (len(padded) // 4), padded)) & 0xFFFFFFFF
+
+
+def with_revision(data, revision):
+    """The same font with head fontRevision set to `revision` (16.16), its
+    head checksum and checkSumAdjustment made right again: another revision of
+    it as far as the updater can tell, every other byte kept."""
+    data = bytearray(data)
+    tables = read_tables(bytes(data))
+    head = required_table(tables, b"head")
+    if head.length < 54:
+        raise FontError("head table too short")
+    entry = 12 + 16 * [t.tag for t in tables].index(b"head")
+    struct.pack_into(">I", data, head.offset + 4, revision)
+    struct.pack_into(">I", data, head.offset + 8, 0)
+    struct.pack_into(">I", data, entry + 4, word_sum(bytes(data[head.offset:head.offset + head.length])))
+    struct.pack_into(">I", data, head.offset + 8, (0xB1B0AFBA - word_sum(bytes(data))) & 0xFFFFFFFF)
+    return bytes(data)

@@ -668,6 +668,9 @@ class Bed:
         self.corpus = harness.corpus
         self.name = name
         self.package = package
+        # A scenario without a package of its own runs the program given.
+        self.program = harness.program if package is None else \
+            harness.build / "bin" / "scenarios" / package / "opentype-updater"
         self.root = harness.work / name
         shutil.rmtree(self.root, ignore_errors=True)
         self.root.mkdir(parents=True)
@@ -782,7 +785,7 @@ class Bed:
             "OTU_OUTER_PIDNS": os.readlink("/proc/self/ns/pid"),
             "OTU_OUTER_MNTNS": os.readlink("/proc/self/ns/mnt"),
             "OTU_SANDBOX_ROOT": str(self.root / "newroot"),
-            "OTU_SANDBOX_PROGRAM": str(self.harness.build / "bin" / "scenarios" / self.package / "opentype-updater"),
+            "OTU_SANDBOX_PROGRAM": str(self.program),
             "OTU_SANDBOX_NAME": "opentype-updater",
             "OTU_SANDBOX_HARNESS": str(HERE),
             "OTU_SANDBOX_REPORT": str(self.root / "report"),
@@ -1302,6 +1305,54 @@ class CommandLine(Scenario):
         check(not os.listdir("/tmp"), "a command-line answer left files")
 
 
+# What scripts/make-package writes for OLD_REVISIONS and the corpus's new
+# revisions of them (the package test lays out the same folders).
+MADE_START_TEXT = ("タブレロンフォント製品をご利用のお客様は、下記2フォントが改訂対象です。\n\n"
+                   "\u3000\u3000・SampleGothic ProN M\n\u3000\u3000・SampleMincho ProN R")
+# An older revision of the small pair's old font: only its head revision.
+OLDEST_REVISION = 0x00010000
+
+
+def oldest(corpus):
+    # Outside the sandbox only: the harness folder there holds this file alone.
+    sys.path.insert(0, str(ROOT / "tests" / "corpus"))
+    import sfnt
+    return sfnt.with_revision(corpus.bytes(MINCHO[1], "old"), OLDEST_REVISION)
+
+
+@scenario("made-package", package=None)
+class MadePackage(Scenario):
+    """The program that scripts/package built from the package that
+    scripts/make-package made (--program): two installed revisions of one
+    font and one of another, through pipes with the default answers and
+    "キャンセル" at the end; every installed file is the new revision."""
+
+    def layout(self, bed):
+        fonts = bed.main_fonts(MAIN_TARGETS[:2])
+        new = bed.corpus.bytes(MINCHO[1], "new")
+        older = oldest(bed.corpus)
+        fonts.append(bed.put("e", f"古い版/{MINCHO[0]}", older, {"old": older, "new": new}, "old"))
+
+    def drive(self, inside):
+        p = inside.pipe()
+        start = p.next_dialog()
+        start.expect(MAIN_CAPTION, START_BUTTONS, START_TOP, close_box=False)
+        check(start.shows(MADE_START_TEXT), "start text of the made package:\n" + "\n".join(start.lines))
+        p.answer("")
+        expect_list(p.next_dialog(), inside.fonts)
+        p.answer("")
+        p.next_dialog().expect(ASK_CAPTION, RESTART_BUTTONS, M105)
+        expect_caches_cleaned(inside)
+        p.answer("キャンセル")
+        check(p.expect_exit() == 0, "exit status")
+        expect_no_temporary_files(inside)
+
+    def verify(self, bed):
+        for font in bed.layout["fonts"]:
+            bed.expect(font, "new")
+        super().verify(bed)
+
+
 # --- running them ---------------------------------------------------------------
 def inside_main(name):
     inside = Inside()
@@ -1320,18 +1371,23 @@ def inside_main(name):
 
 
 class Harness:
-    def __init__(self, build, corpus, work):
+    def __init__(self, build, corpus, work, program):
         self.build = build
         self.corpus = Corpus(corpus)
         self.work = work
+        self.program = program
         self.sentinel = None
 
 
-def preconditions(build, corpus, packages):
+def preconditions(build, corpus, packages, program):
     for package in packages:
-        program = build / "bin" / "scenarios" / package / "opentype-updater"
-        if not program.exists():
-            return f"missing {program}: configure with -DOTU_SCENARIO_PACKAGES"
+        if package is None:
+            if program is None or not program.exists():
+                return f"scenarios of a made package need --program: {program} is missing"
+            continue
+        program_path = build / "bin" / "scenarios" / package / "opentype-updater"
+        if not program_path.exists():
+            return f"missing {program_path}: configure with -DOTU_SCENARIO_PACKAGES"
     for target in (MINCHO, GOTHIC, GOTHIC6):
         for side in ("old", "new"):
             if not (corpus / target[1] / f"{side}.otf").exists():
@@ -1343,7 +1399,7 @@ def preconditions(build, corpus, packages):
     # of one making, or every revision fails.
     cache = build / "CMakeCache.txt"
     packages_dir = re.search(r"^OTU_SCENARIO_PACKAGES:PATH=(.*)$", cache.read_text(), re.M) if cache.exists() else None
-    if packages_dir:
+    if packages_dir and packages - {None}:
         with tempfile.TemporaryDirectory() as work:
             for target, pa in PACKAGE_FILES.items():
                 out = pathlib.Path(work) / "out.otf"
@@ -1366,6 +1422,8 @@ def main():
     parser.add_argument("--screens", type=pathlib.Path)
     parser.add_argument("--keep", action="store_true")
     parser.add_argument("--work", type=pathlib.Path)
+    parser.add_argument("--program", type=pathlib.Path,
+                        help="the program that the scenarios of a made package run (scripts/package's output)")
     args = parser.parse_args()
     if args.inside:
         return inside_main(args.inside)
@@ -1375,7 +1433,7 @@ def main():
         return 0
     if args.build is None:
         parser.error("--build is required")
-    names = args.only if args.only else list(SCENARIOS)
+    names = args.only if args.only else [n for n, cls in SCENARIOS.items() if cls.package is not None]
     unknown = [n for n in names if n not in SCENARIOS]
     if unknown:
         print(f"unknown scenarios: {unknown}; see --list", file=sys.stderr)
@@ -1385,7 +1443,8 @@ def main():
         return 77
     build = args.build.resolve()
     corpus = args.corpus.resolve()
-    problem = preconditions(build, corpus, {SCENARIOS[n].package for n in names})
+    program = args.program.resolve() if args.program else None
+    problem = preconditions(build, corpus, {SCENARIOS[n].package for n in names}, program)
     if problem:
         print(problem, file=sys.stderr)
         return 2
@@ -1393,7 +1452,7 @@ def main():
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
     work = args.work.resolve() if args.work else pathlib.Path(tempfile.mkdtemp(prefix="otu-e2e-"))
     work.mkdir(parents=True, exist_ok=True)
-    harness = Harness(build, corpus, work)
+    harness = Harness(build, corpus, work, program)
     # A process of the harness's own namespace that must outlive every
     # restart request made inside a sandbox.
     harness.sentinel = subprocess.Popen(["sleep", "3600"])
