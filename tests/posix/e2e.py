@@ -777,7 +777,9 @@ class Bed:
     def image(self, letter):
         return self.root / f"{letter}.img"
 
-    def run(self, inner_arguments):
+    def sandbox(self, inner_command):
+        """The command line and environment that run `inner_command` inside
+        the scenario's throw-away machine."""
         (self.root / "report" / "layout.json").write_text(json.dumps(self.layout, ensure_ascii=False),
                                                           encoding="utf-8")
         env = dict(os.environ)
@@ -795,8 +797,10 @@ class Bed:
         })
         if self.tmp_size is not None:
             env["OTU_SANDBOX_TMP_SIZE"] = self.tmp_size
-        command = ["unshare", "-m", "-p", "-f", "-n", "--mount-proc", str(HERE / "sandbox.sh"),
-                   "/usr/bin/python3", "/opt/otu/harness/e2e.py"] + inner_arguments
+        return ["unshare", "-m", "-p", "-f", "-n", "--mount-proc", str(HERE / "sandbox.sh")] + inner_command, env
+
+    def run(self, inner_arguments):
+        command, env = self.sandbox(["/usr/bin/python3", "/opt/otu/harness/e2e.py"] + inner_arguments)
         started = time.monotonic()
         with open(self.root / "sandbox.log", "wb") as log:
             process = subprocess.Popen(command, env=env, stdin=subprocess.DEVNULL, stdout=log,

@@ -277,6 +277,7 @@ class Scenario:
         self.corpus = corpus
         self.name = name
         self.package = package
+        self.program = bed.bin / "scenarios" / package / "OpenTypeUpdater.exe"
         self.root = bed.sandbox / name
         shutil.rmtree(self.root, ignore_errors=True)
         self.d = self.root / "d"
@@ -376,7 +377,7 @@ class Scenario:
     # --- the run -------------------------------------------------------------
     def run(self, script):
         bed = self.bed
-        shutil.copy(bed.bin / "scenarios" / self.package / "OpenTypeUpdater.exe", self.d / "OpenTypeUpdater.exe")
+        shutil.copy(self.program, self.d / "OpenTypeUpdater.exe")
         shutil.copy(bed.bin / "ui_driver.exe", self.d / "ui_driver.exe")
         (self.d / "script.txt").write_text("\n".join(script) + "\n", encoding="utf-8")
         self.cache_real.write_bytes(b"real system folder cache")

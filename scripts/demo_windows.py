@@ -1,0 +1,66 @@
+"""The demo's Windows half: OpenTypeUpdater.exe with the demo package under
+Wine, in the Windows test bed's prefix (build/win32/ui-wine) with sandbox
+folders as drives D: and E:. On the user's display it waits for the user;
+without one it runs on Xvfb, takes each default answer and キャンセル at the
+restart question, and writes a screenshot of every dialog it passes."""
+import os
+import pathlib
+import shutil
+import subprocess
+import sys
+
+ROOT = pathlib.Path(__file__).resolve().parents[1]
+sys.path.insert(0, str(ROOT / "tests" / "wine"))
+import scenarios  # noqa: E402
+
+WIN32 = ROOT / "build" / "win32"
+
+
+# What the driver does on Xvfb: the defaults, a picture of each dialog.
+def script():
+    steps = scenarios.START + ["shot demo-129-start", "key enter", "wait 170 30000", "wait 102 120000"]
+    steps += ["shot demo-102-main-list", "press 1", "wait 130 30000", "shot demo-130-progress",
+              "wait 134 120000", "shot demo-134-end", "press 2", "exit 30000"]
+    return steps
+
+
+def run(fonts, demo):
+    corpus = scenarios.Corpus(ROOT / "build" / "corpus")
+    user_display = os.environ.get("DISPLAY")
+    shots = None if user_display else demo / "screenshots"
+    bed = scenarios.Bed(WIN32, shots)
+    s = scenarios.Scenario(bed, corpus, "demo")
+    s.program = demo / "programs" / "OpenTypeUpdater.exe"
+    for letter, folder, name, old, new in fonts:
+        path = s.put(letter, f"{folder}/{name}", old, {"old": old, "new": new}, "old")
+        s.expect(s.windows_of(path), "new")
+    try:
+        if user_display:
+            bed.env["DISPLAY"] = user_display
+            bed.ensure_prefix()
+            shutil.copy(s.program, s.d / "OpenTypeUpdater.exe")
+            bed.map_drives({"d": s.d, "e": s.e})
+            print(f"OpenTypeUpdater.exe on {user_display}: the fonts are on D: and E: of the prefix {bed.prefix}",
+                  flush=True)
+            subprocess.run(["wine", "D:\\OpenTypeUpdater.exe"], env=bed.env, cwd=s.d)
+            bed.kill_server()
+        else:
+            bed.start_x()
+            bed.ensure_prefix()
+            print("OpenTypeUpdater.exe on Xvfb: each default answer, キャンセル at the restart question", flush=True)
+            transcript = s.run(script())
+            print("dialogs: " + " → ".join(str(t) for t in transcript.sequence()))
+    finally:
+        bed.map_drives({})
+        bed.stop_x()
+    revised = 0
+    for path, (expected, states) in s.files.items():
+        now = scenarios.digest(path.read_bytes())
+        state = next((k for k, v in states.items() if v == now), "other bytes")
+        revised += state == "new"
+        print(f"  {s.windows_of(path)}: {'the new revision' if state == 'new' else state}")
+    if shots is not None:
+        for shot in sorted(shots.glob("demo-*.png")):
+            print(f"  screenshot: {shot}")
+    print(f"{revised} of {len(s.files)} installed fonts are the new revision.")
+    return 0 if revised == len(s.files) else 1
