@@ -132,6 +132,9 @@ def choose_pairs(otpa, old_dir, new_dir, problems, notes):
     targets = []
     for new_path in new_fonts:
         target = Target(new_path)
+        if not older.get(target.name):
+            notes.append(f"{target.name}: passed over, no older revision of it under {old_dir}")
+            continue
         try:
             if "_" in target.base:
                 # The updater cuts a difference file's name at its first "_".
@@ -141,7 +144,7 @@ def choose_pairs(otpa, old_dir, new_dir, problems, notes):
             _, new_revision = font_identity(otpa, new_path)
             new_bytes = new_path.read_bytes()
             by_revision = {}
-            for old_path in older.get(target.name, []):
+            for old_path in older[target.name]:
                 _, old_revision = font_identity(otpa, old_path)
                 old_bytes = old_path.read_bytes()
                 if old_bytes == new_bytes:
@@ -153,9 +156,6 @@ def choose_pairs(otpa, old_dir, new_dir, problems, notes):
                 if kept != old_path and kept.read_bytes() != old_bytes:
                     raise Refusal(f"{kept} and {old_path} are both revision {revision_text(old_revision)} "
                                   "but differ: one difference file cannot revise both")
-            if not older.get(target.name):
-                notes.append(f"{target.name}: passed over, no older revision of it under {old_dir}")
-                continue
             if not by_revision:
                 notes.append(f"{target.name}: passed over, its older copies are already this revision")
                 continue
