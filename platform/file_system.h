@@ -13,6 +13,11 @@ namespace platform {
 
 enum class Share { kExclusive, kReadWrite };
 
+// Ends the name of the copy that CopyOver moves over its target. The name
+// keeps the target's ".otf" away from the end, so a copy that a cut-off run
+// leaves behind is never taken for a font.
+constexpr char kCopySuffix[] = ".otu-copy";
+
 class File {
  public:
   virtual ~File() = default;
@@ -33,7 +38,9 @@ class FileSystem {
   // Creates a new file for writing. Fails when anything of that name exists
   // (a file, a folder or a link): an existing file is never opened.
   virtual std::unique_ptr<File> CreateExclusive(const std::string& path) = 0;
-  // Copies `from` over `to`, replacing it.
+  // Copies `from` over `to`, replacing it in one step: through a flushed copy
+  // named `to` + kCopySuffix in the same folder, moved over `to`. Whenever the
+  // process or the machine stops, `to` holds its old bytes or the whole copy.
   virtual bool CopyOver(const std::string& from, const std::string& to) = 0;
   virtual bool Remove(const std::string& path) = 0;
   // Whether anything exists at `path`.

@@ -11,6 +11,18 @@
 namespace platform {
 namespace {
 
+// Flushes the folder that holds `path`, where a rename is recorded. A folder
+// that cannot be opened or flushed leaves the rename to the system's own
+// write-back: the file itself is complete either way.
+void SyncFolderOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
 bool WriteAll(int fd, const uint8_t* bytes, size_t n) {
   while (n > 0) {
     ssize_t done = ::write(fd, bytes, n);
@@ -77,7 +89,7 @@ class PosixFileSystem : public FileSystem {
     if (in < 0) return false;
     struct stat target;
     mode_t mode = ::stat(to.c_str(), &target) == 0 ? (target.st_mode & 07777) : 0644;
-    std::string sibling = to + ".otu-copy";
+    const std::string sibling = to + kCopySuffix;
     ::unlink(sibling.c_str());
     int out = ::open(sibling.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
     if (out < 0) {
@@ -101,8 +113,13 @@ class PosixFileSystem : public FileSystem {
     ok = ::fsync(out) == 0 && ok;
     ok = ::close(out) == 0 && ok;
     if (ok) ok = ::rename(sibling.c_str(), to.c_str()) == 0;
-    if (!ok) ::unlink(sibling.c_str());
-    return ok;
+    if (!ok) {
+      ::unlink(sibling.c_str());
+      return false;
+    }
+    // The rename itself reaches the disk with its folder.
+    SyncFolderOf(to);
+    return true;
   }
 
   bool Remove(const std::string& path) override { return ::unlink(path.c_str()) == 0; }

@@ -67,8 +67,21 @@ class Win32FileSystem : public FileSystem {
     return Wrap(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                             FILE_ATTRIBUTE_NORMAL, nullptr));
   }
+  // Copies into a sibling in the target's folder, flushes it and moves it
+  // over the target in one step, so the target holds either its old bytes or
+  // the complete copy, whenever the process or the machine stops.
   bool CopyOver(const std::string& from, const std::string& to) override {
-    return CopyFileA(from.c_str(), to.c_str(), FALSE) != 0;
+    const std::string sibling = to + kCopySuffix;
+    // A sibling left by a run that was cut off is only ever our own copy.
+    DeleteFileA(sibling.c_str());
+    if (!CopyFileA(from.c_str(), sibling.c_str(), TRUE)) return false;
+    HANDLE handle = CreateFileA(sibling.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                nullptr);
+    bool ok = handle != INVALID_HANDLE_VALUE && FlushFileBuffers(handle) != 0;
+    if (handle != INVALID_HANDLE_VALUE) ok = CloseHandle(handle) != 0 && ok;
+    ok = ok && MoveFileExA(sibling.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    if (!ok) DeleteFileA(sibling.c_str());
+    return ok;
   }
   bool Remove(const std::string& path) override { return DeleteFileA(path.c_str()) != 0; }
   bool Exists(const std::string& path) override { return PathFileExistsA(path.c_str()) != 0; }

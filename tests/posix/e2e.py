@@ -30,6 +30,7 @@ import hashlib
 import json
 import os
 import pathlib
+import random
 import re
 import select
 import shutil
@@ -680,6 +681,7 @@ class Bed:
         self.files = {}             # (letter, relative) -> [expected state, {state: digest}]
         self.layout = {"fonts": []}
         self.tmp_size = None
+        self.hang_guard_s = HANG_GUARD_S
         self.rc = None
         self.transcript = []
         self.seconds = 0.0
@@ -806,14 +808,14 @@ class Bed:
             process = subprocess.Popen(command, env=env, stdin=subprocess.DEVNULL, stdout=log,
                                        stderr=subprocess.STDOUT)
             try:
-                self.rc = process.wait(HANG_GUARD_S)
+                self.rc = process.wait(self.hang_guard_s)
             except subprocess.TimeoutExpired:
                 # The sandbox's init is unshare's only child: ending it ends
                 # every process of the namespace.
                 for child in children(process.pid):
                     os.kill(child, signal.SIGKILL)
                 self.rc = process.wait(30)
-                raise Failure(f"the sandbox did not end in {HANG_GUARD_S} s")
+                raise Failure(f"the sandbox did not end in {self.hang_guard_s} s")
             finally:
                 self.seconds = time.monotonic() - started
                 self.transcript = read_transcript(self.root / "report" / "transcript.jsonl")
@@ -1307,6 +1309,112 @@ class CommandLine(Scenario):
         code, out, err = runs["--frobnicate"]
         check(code == 2 and out == "" and "unrecognized argument '--frobnicate'" in err, f"unknown: {runs['--frobnicate']}")
         check(not os.listdir("/tmp"), "a command-line answer left files")
+
+
+KILLS = 200
+
+
+@scenario("killed-updates")
+class KilledUpdates(Scenario):
+    """SIGKILL at 200 random instants of runs that revise the three fonts
+    from the old revision (a random font and progress point, then up to
+    60 ms): after every kill each installed file is the old or the new
+    revision byte for byte, nothing else is in the fonts' folders but the
+    replacement's own copy and nothing in the temporary folder but the
+    program's temporary files; a last run revises all three and leaves no
+    copy behind."""
+
+    def layout(self, bed):
+        bed.main_fonts()
+        bed.layout["digests"] = {font: {"old": digest(bed.corpus.bytes(pair, "old")),
+                                        "new": digest(bed.corpus.bytes(pair, "new"))}
+                                 for font, (_, _, (_, pair)) in zip(bed.layout["fonts"], MAIN_TARGETS)}
+        bed.hang_guard_s = 600
+
+    def drive(self, inside):
+        fonts = inside.fonts
+        digests = inside.layout["digests"]
+        originals = {font: pathlib.Path(font).read_bytes() for font in fonts}
+        folders = {str(pathlib.Path(font).parent) for font in fonts}
+        names = {pathlib.Path(font).name for font in fonts}
+
+        def state(font):
+            actual = digest(pathlib.Path(font).read_bytes())
+            return next((k for k, v in digests[font].items() if v == actual), "other bytes")
+
+        def run(target=None):
+            """A run through a pipe (Enter at the start dialog and the list,
+            then the end of input: キャンセル at the restart question); with
+            `target` (font, point, delay) killed `delay` seconds after the
+            progress line of that font at that point."""
+            program = subprocess.Popen([PROGRAM], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                       stderr=subprocess.DEVNULL)
+            program.stdin.write(b"\n\n")
+            program.stdin.close()
+            if target is None:
+                program.stdout.read()
+                return program.wait(STEP_GUARD_S)
+            font, point, delay = target
+            wanted = (f"{FILE_TEXT.format(font)} | ", f"| {point}%")
+            for raw in program.stdout:
+                line = raw.decode("utf-8", "replace").rstrip("\n")
+                if wanted[0] in line and line.endswith(wanted[1]):
+                    break
+            time.sleep(delay)
+            program.kill()
+            program.stdout.close()
+            return program.wait(STEP_GUARD_S)
+
+        def temporary_files():
+            """What killed runs left in the temporary folder: their own
+            temporary files only (named by digits), removed here so that they
+            do not fill it."""
+            left = os.listdir("/tmp")
+            check(all(re.fullmatch(r"\d+", name) for name in left), f"the temporary folder holds {left}")
+            for name in left:
+                os.unlink(f"/tmp/{name}")
+            return len(left)
+
+        def strays():
+            return sorted(f"{folder}/{name}" for folder in folders for name in os.listdir(folder)
+                          if name not in names and not os.path.isdir(f"{folder}/{name}"))
+
+        def put_back(chosen):
+            for font in chosen:
+                pathlib.Path(font).write_bytes(originals[font])
+
+        check(run() == 0, "a whole run failed")
+        check([state(f) for f in fonts] == ["new"] * len(fonts), "a whole run did not revise the fonts")
+        rng = random.Random(20261209)
+        points = [point for point, _ in STEPS]
+        changed_counts, temporary_left = {}, 0
+        for kill in range(KILLS):
+            put_back([f for f in fonts if state(f) != "old"])
+            # Half the kills fall just after a font's temporary file is
+            # written, where its replacement happens.
+            point = 90 if rng.random() < 0.5 else rng.choice(points)
+            target = (rng.choice(fonts), point, rng.uniform(0, 0.06))
+            run(target)
+            after = [state(f) for f in fonts]
+            what = f"kill {kill} ({target[0]} at {target[1]}% + {target[2] * 1000:.0f} ms)"
+            check("other bytes" not in after, f"{what}: fonts {after}")
+            left = [s for s in strays() if not s.endswith(".otu-copy")]
+            check(not left, f"{what} left {left}")
+            changed = after.count("new")
+            changed_counts[changed] = changed_counts.get(changed, 0) + 1
+            temporary_left += temporary_files()
+        inside.log("kills", fonts_new_after_kill=changed_counts, temporary_files_left=temporary_left,
+                   copies_left=len(strays()))
+        put_back(fonts)
+        check(run() == 0, "the last run failed")
+        check([state(f) for f in fonts] == ["new"] * len(fonts), "the last run did not revise every font")
+        check(not strays(), f"the last run left {strays()}")
+
+    def verify(self, bed):
+        for font in bed.layout["fonts"]:
+            bed.expect(font, "new")
+        super().verify(bed)
+        print("    " + json.dumps(bed.events("kills")[-1], ensure_ascii=False), flush=True)
 
 
 # What scripts/make-package writes for OLD_REVISIONS and the corpus's new
