@@ -87,7 +87,8 @@ inline bool Inside(int32_t offset, int32_t length, uint32_t size) {
 bool RunsFit(const CSabunTagObject& record, uint32_t oldLength) {
   bool fit = true;
   for (const auto& run : record.copyRuns) {
-    fit &= Inside(run.sourceOffset, run.length, oldLength) & Inside(run.destinationOffset, run.length, record.newLength);
+    fit &= Inside(run.sourceOffset, run.length, oldLength);
+    fit &= Inside(run.destinationOffset, run.length, record.newLength);
   }
   for (const auto& run : record.insertRuns) fit &= Inside(run.destinationOffset, run.length, record.newLength);
   return fit;
