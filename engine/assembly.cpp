@@ -2,6 +2,7 @@
 // in the new image, and finishing its checksums.
 #include <algorithm>
 #include <cstring>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -49,12 +50,22 @@ int32_t COpenTypeManager::RebuildFont(const char* path, int32_t resourceId, Upda
       newImageSize_ < sabun::FirstTableOffset(count)) {
     return kUpdateFontUnusable;
   }
-  // A difference file fits one installed revision only: applied to another,
-  // its runs would build a damaged font that still verifies as written.
+  // A difference file fits one installed revision of one font only: applied
+  // to another (a file replaced after the search), its runs would build a
+  // damaged font that still verifies as written.
   const CTagObject* head = FindTag("head");
   uint32_t installedRevision = 0;
   if (head != nullptr && otu::LoadU32(head->data, head->length, 4, &installedRevision) &&
       installedRevision != sabunData_->expectedRevision) {
+    return kUpdateFontUnusable;
+  }
+  // The name as the target matching compares it: the difference file's name
+  // field holds at most 31 bytes.
+  char installedName[kFontNameSize] = {};
+  const std::string expectedName(sabunData_->fontName, strnlen(sabunData_->fontName, sizeof sabunData_->fontName - 1));
+  if (!FindFontName(installedImage_.data(), static_cast<size_t>(installedLength_), header_.numTables,
+                    installedName) ||
+      expectedName != installedName) {
     return kUpdateFontUnusable;
   }
   if (!newImage_.Allocate(size_t{newImageSize_} + 1)) return kUpdateFontUnusable;

@@ -190,6 +190,20 @@ int32_t COpenTypeManager::UpdateFont(const char* path, int32_t expectedRevision,
   return result;
 }
 
+bool COpenTypeManager::FindFontName(const uint8_t* file, size_t length, uint16_t numTables,
+                                    char name[kFontNameSize]) {
+  for (uint16_t k = 0; k < numTables; ++k) {
+    const uint8_t* entry = file + kOffsetTableSize + kDirectoryEntrySize * k;
+    if (std::memcmp(entry, "name", 4) != 0) continue;
+    CTagNameObject nameTable;
+    if (nameTable.ReadEntry(entry, file, length) >= 0 && nameTable.LoadNameTable() == 1 &&
+        nameTable.GetFontName(name) == 1) {
+      return true;
+    }
+  }
+  return false;
+}
+
 int COpenTypeManager::GetFontIdentity(const char* path, uint32_t* revision, char name[kFontNameSize]) {
   Reset();
   if (!ReadWholeFile(path, platform::Share::kExclusive, &installedImage_)) {
@@ -206,15 +220,8 @@ int COpenTypeManager::GetFontIdentity(const char* path, uint32_t* revision, char
     Reset();
     return 0;
   }
-  bool nameFound = false;
+  bool nameFound = FindFontName(file, length, header.numTables, name);
   bool revisionFound = false;
-  for (uint16_t k = 0; k < header.numTables && !nameFound; ++k) {
-    const uint8_t* entry = file + kOffsetTableSize + kDirectoryEntrySize * k;
-    if (std::memcmp(entry, "name", 4) != 0) continue;
-    CTagNameObject nameTable;
-    nameFound = nameTable.ReadEntry(entry, file, length) >= 0 && nameTable.LoadNameTable() == 1 &&
-                nameTable.GetFontName(name) == 1;
-  }
   for (uint16_t k = 0; k < header.numTables && !revisionFound; ++k) {
     const uint8_t* entry = file + kOffsetTableSize + kDirectoryEntrySize * k;
     if (std::memcmp(entry, "head", 4) != 0) continue;

@@ -85,6 +85,9 @@ class COpenTypeManager : public COpenTypeObject {
   bool TemporaryCreated() const { return temporaryCreated_; }
 
  private:
+  // The font name (the fifth name record) of the first name table of the
+  // font in `file` whose `numTables` directory entries lie inside it.
+  static bool FindFontName(const uint8_t* file, size_t length, uint16_t numTables, char name[kFontNameSize]);
   // Reports point p; true when the callback asks to stop.
   bool Report(int32_t p, const char* stepFormat, const char* path, UpdateProgressFunc callback,
               void* context, int32_t n, int32_t i) const;

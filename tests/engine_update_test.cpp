@@ -270,6 +270,11 @@ TEST_F(EngineUpdateTest, ResultCodesBeforeAnythingIsWritten) {
   testfont::SabunFile otherRevision = sabun;
   otherRevision.expectedRevision = 0x00010001;
   expectCode(1, oldFont, testfont::BuildSabun(otherRevision));
+  // Another font of the same revision put where the candidate was found: the
+  // runs would fit its tables and build a damaged font.
+  testfont::SabunFile otherFont = sabun;
+  otherFont.fontName = "SampleGothic ProN M";
+  expectCode(1, oldFont, testfont::BuildSabun(otherFont));
   testfont::SabunFile carriedLonger = sabun;
   size_t carried = 0;
   for (testfont::SabunRecord& record : carriedLonger.records) {
