@@ -57,6 +57,8 @@ M111 = ("現在、ログオンしているユーザの権限では、改訂で�
 M116 = ("改訂対象フォントの検索を中止します。\r\n\r\n中止する場合は、”はい”ボタン、\r\n"
         "中止しない場合は、”いいえ”ボタンを押してください。")
 M122 = "改訂後のフォントファイル({})の作成に失敗しました。"
+M114 = "改訂元ファイル({})の読み込みに失敗しました。"
+M121 = "テンポラリフォルダからフォント({})の再構築に失敗しました。"
 START_TOP = "タブレロンのOpenTypeフォント製品に対する改訂プログラムです。"
 START_TEXT = ("タブレロンフォント製品をご利用のお客様は、下記3フォントが改訂対象です。\n\n"
               "\u3000\u3000・SampleMincho ProN R\n\u3000\u3000・SampleGothic ProN M\n"
@@ -1309,6 +1311,163 @@ class CommandLine(Scenario):
         code, out, err = runs["--frobnicate"]
         check(code == 2 and out == "" and "unrecognized argument '--frobnicate'" in err, f"unknown: {runs['--frobnicate']}")
         check(not os.listdir("/tmp"), "a command-line answer left files")
+
+
+class UpdateFault(Scenario):
+    """The three fonts of one drive with a fault made for the second (index
+    `failing`): `prepare` before the program starts, `strike` once the list
+    is shown. The message is the one its result selects; the fonts before
+    it are revised, it and those after are as the fault left them; no
+    temporary file and no copy of the replacement is left."""
+    failing = 1
+    message = None          # the message's template, formatted with the failing font
+    argv = (PROGRAM,)
+
+    def layout(self, bed):
+        bed.main_fonts()
+
+    def prepare(self, inside, font):
+        pass
+
+    def strike(self, inside, font):
+        pass
+
+    def undo(self, inside, font):
+        pass
+
+    def drive(self, inside):
+        font = inside.fonts[self.failing]
+        self.prepare(inside, font)
+        try:
+            p = inside.pipe(argv=self.argv)
+            p.next_dialog()
+            p.answer("")
+            expect_list(p.next_dialog(), inside.fonts)
+            self.strike(inside, font)
+            p.answer("")
+            end = p.next_dialog()
+            if self.message is None:
+                end.expect(ASK_CAPTION, RESTART_BUTTONS, M105)
+                p.answer("キャンセル")
+            else:
+                end.expect(ASK_CAPTION, OK_BUTTONS, self.message.format(font), close_box=False)
+                p.answer("")
+            check(p.expect_exit() == 0, "exit status")
+        finally:
+            self.undo(inside, font)
+        expect_no_temporary_files(inside)
+        copies = [str(path) for path in pathlib.Path(MOUNTS["d"]).rglob("*.otu-copy")]
+        check(not copies, f"copies left beside the fonts: {copies}")
+
+    def verify(self, bed):
+        fonts = bed.layout["fonts"]
+        for font in fonts[:self.failing] if self.message is not None else fonts:
+            bed.expect(font, "new")
+        self.expect_failing(bed, fonts[self.failing])
+        super().verify(bed)
+
+    def expect_failing(self, bed, font):
+        pass
+
+
+@scenario("full-drive")
+class FullDrive(UpdateFault):
+    """The drive has room for the first font's replacement but not for the
+    second's (result 10, message 121)."""
+    message = M121
+
+    def prepare(self, inside, font):
+        free = os.statvfs(MOUNTS["d"])
+        room = free.f_bavail * free.f_frsize - 3 * 2**20
+        with open(f"{MOUNTS['d']}/filler", "wb") as filler:
+            filler.truncate(0)
+            block = bytes(2**20)
+            while room > 0:
+                filler.write(block[:min(room, len(block))])
+                room -= len(block)
+
+    def undo(self, inside, font):
+        os.unlink(f"{MOUNTS['d']}/filler")
+
+
+@scenario("immutable-folder")
+class ImmutableFolder(UpdateFault):
+    """The second font's folder takes no new file and no rename, not even
+    from root (chattr +i): result 10, message 121."""
+    message = M121
+
+    def prepare(self, inside, font):
+        run(["chattr", "+i", str(pathlib.Path(font).parent)])
+
+    def undo(self, inside, font):
+        run(["chattr", "-i", str(pathlib.Path(font).parent)])
+
+
+@scenario("font-vanished")
+class FontVanished(UpdateFault):
+    """The second font is deleted between the search and the update: result
+    1, message 114; the third is left as it was."""
+    message = M114
+
+    def strike(self, inside, font):
+        os.unlink(font)
+
+    def expect_failing(self, bed, font):
+        bed.expect(font, "gone")
+
+
+@scenario("font-replaced")
+class FontReplaced(UpdateFault):
+    """The second font is replaced, between the search and the update, by
+    another font of the same revision: its difference file is not applied
+    to it (result 1, message 114) and it stays as it is."""
+    message = M114
+
+    def layout(self, bed):
+        super().layout(bed)
+        # What the driver puts in its place: the third font's old revision.
+        bed.layout["replacement"] = bed.layout["fonts"][2]
+
+    def strike(self, inside, font):
+        shutil.copy(inside.layout["replacement"], font)
+
+    def expect_failing(self, bed, font):
+        for (letter, relative), record in bed.files.items():
+            if inside_path(letter, relative) == font:
+                record[1]["other"] = digest(bed.corpus.bytes(GOTHIC6[1], "old"))
+                record[0] = "other"
+
+
+@scenario("no-temporary-folder")
+class NoTemporaryFolder(UpdateFault):
+    """The temporary folder (TMPDIR) does not exist: the first font's
+    temporary file cannot be made (result 11, message 122); nothing changes."""
+    failing = 0
+    message = M122
+    argv = ("env", "TMPDIR=/tmp/missing/", PROGRAM)
+
+
+@scenario("font-held-open")
+class FontHeldOpen(UpdateFault):
+    """Another process holds the second font open for the whole run: the
+    replacement does not wait for it and every font is revised; that
+    process goes on reading the old revision it opened."""
+
+    def prepare(self, inside, font):
+        self.holder = open(font, "rb")
+        self.held = self.holder.read(4096)
+
+    def undo(self, inside, font):
+        self.holder.seek(0)
+        whole = self.holder.read()
+        self.holder.close()
+        check(whole[:4096] == self.held and digest(whole) == inside.layout["digests"][font]["old"],
+              "the holder of the old font no longer reads it whole")
+
+    def layout(self, bed):
+        super().layout(bed)
+        bed.layout["digests"] = {font: {"old": digest(bed.corpus.bytes(pair, "old"))}
+                                 for font, (_, _, (_, pair)) in zip(bed.layout["fonts"], MAIN_TARGETS)}
 
 
 KILLS = 200
