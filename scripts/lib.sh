@@ -18,7 +18,7 @@ need_packages() {
 }
 
 host_packages=(cmake ninja-build g++ libgtest-dev googletest python3-fonttools python3-brotli
-               fonts-noto-cjk opentype-sanitizer xdelta3 bsdiff zstd tmux fontconfig e2fsprogs clang)
+               fonts-noto-cjk opentype-sanitizer xdelta3 bsdiff zstd tmux fontconfig e2fsprogs clang valgrind)
 windows_packages=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686
                   binutils-mingw-w64-x86-64 wine wine32:i386 wine64 xvfb xauth locales
                   fonts-wine fonts-noto-cjk imagemagick)

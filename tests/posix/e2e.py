@@ -801,6 +801,8 @@ class Bed:
         })
         if self.tmp_size is not None:
             env["OTU_SANDBOX_TMP_SIZE"] = self.tmp_size
+        if self.harness.valgrind:
+            env["OTU_SANDBOX_VALGRIND"] = "1"
         return ["unshare", "-m", "-p", "-f", "-n", "--mount-proc", str(HERE / "sandbox.sh")] + inner_command, env
 
     def run(self, inner_arguments):
@@ -1642,11 +1644,12 @@ def inside_main(name):
 
 
 class Harness:
-    def __init__(self, build, corpus, work, program):
+    def __init__(self, build, corpus, work, program, valgrind=False):
         self.build = build
         self.corpus = Corpus(corpus)
         self.work = work
         self.program = program
+        self.valgrind = valgrind
         self.sentinel = None
 
 
@@ -1693,6 +1696,8 @@ def main():
     parser.add_argument("--screens", type=pathlib.Path)
     parser.add_argument("--keep", action="store_true")
     parser.add_argument("--work", type=pathlib.Path)
+    parser.add_argument("--valgrind", action="store_true",
+                        help="run the program under valgrind's memcheck (errors and leaks fail it)")
     parser.add_argument("--program", type=pathlib.Path,
                         help="the program that the scenarios of a made package run (scripts/package's output)")
     args = parser.parse_args()
@@ -1723,7 +1728,7 @@ def main():
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
     work = args.work.resolve() if args.work else pathlib.Path(tempfile.mkdtemp(prefix="otu-e2e-"))
     work.mkdir(parents=True, exist_ok=True)
-    harness = Harness(build, corpus, work, program)
+    harness = Harness(build, corpus, work, program, args.valgrind)
     # A process of the harness's own namespace that must outlive every
     # restart request made inside a sandbox.
     harness.sentinel = subprocess.Popen(["sleep", "3600"])
@@ -1751,6 +1756,10 @@ def main():
                 for event in bed.transcript[-12:]:
                     text = json.dumps(event, ensure_ascii=False)
                     print("    " + (text if len(text) < 600 else text[:600] + "…"), flush=True)
+                for report in sorted((bed.root / "report").glob("valgrind.*")):
+                    text = report.read_text(errors="replace").strip()
+                    if text:
+                        print(f"  {report.name}:\n    " + text[-3000:].replace("\n", "\n    "), flush=True)
                 print(f"  sandbox kept: {bed.root}", flush=True)
     finally:
         harness.sentinel.kill()

@@ -24,6 +24,7 @@
 #   OTU_SANDBOX_FONT     a font for fontconfig's own font folder
 #   OTU_SANDBOX_DRIVES   "IMAGE MOUNTPOINT rw|ro" lines
 #   OTU_SANDBOX_TMP_SIZE size of the /tmp tmpfs (mount's size= syntax)
+#   OTU_SANDBOX_VALGRIND non-empty: the program runs under valgrind's memcheck
 set -eu
 
 die() {
@@ -93,7 +94,16 @@ cat >"$root/opt/otu/fonts.conf" <<'EOF'
 EOF
 cp "$OTU_SANDBOX_FONT" "$root/opt/otu/fonts/"
 
-cp "$OTU_SANDBOX_PROGRAM" "$root/opt/otu/$OTU_SANDBOX_NAME"
+if [ -n "${OTU_SANDBOX_VALGRIND:-}" ]; then
+  # The program under valgrind's memcheck: any error or leak ends it with
+  # status 99, the report in the report folder.
+  cp "$OTU_SANDBOX_PROGRAM" "$root/opt/otu/$OTU_SANDBOX_NAME.bin"
+  chmod 755 "$root/opt/otu/$OTU_SANDBOX_NAME.bin"
+  printf '#!/bin/sh\nexec valgrind -q --error-exitcode=99 --leak-check=full --errors-for-leak-kinds=definite,indirect --log-file=/report/valgrind.%%p /opt/otu/%s.bin "$@"\n' \
+    "$OTU_SANDBOX_NAME" >"$root/opt/otu/$OTU_SANDBOX_NAME"
+else
+  cp "$OTU_SANDBOX_PROGRAM" "$root/opt/otu/$OTU_SANDBOX_NAME"
+fi
 chmod 755 "$root/opt/otu" "$root/opt/otu/$OTU_SANDBOX_NAME"
 read_only_bind "$OTU_SANDBOX_HARNESS" "$root/opt/otu/harness"
 mount --bind "$OTU_SANDBOX_REPORT" "$root/report"
