@@ -8,6 +8,7 @@
 #include "discovery/folder_check_ctrl.h"
 #include "tests/fake_disk.h"
 #include "tests/font_builder.h"
+#include "tests/sabun_entry.h"
 
 namespace {
 
@@ -25,15 +26,6 @@ std::vector<uint8_t> Sabun(const std::string& fontName, uint32_t expectedRevisio
 
 std::vector<uint8_t> Font(uint32_t revision, const std::string& fullName, uint32_t sfntVersion = 0x4F54544F) {
   return testfont::BuildFont(testfont::SampleTables(revision, fullName, 1), sfntVersion);
-}
-
-CSabunEntry Entry(const char* targetFileName, int32_t resourceId, const char* paFileName) {
-  CSabunEntry entry;
-  std::memset(&entry, 0, sizeof(entry));
-  std::strcpy(entry.targetFileName, targetFileName);
-  entry.resourceId = resourceId;
-  std::strcpy(entry.paFileName, paFileName);
-  return entry;
 }
 
 class TargetMatchTest : public ::testing::Test {

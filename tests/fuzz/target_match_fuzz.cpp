@@ -10,17 +10,9 @@
 #include "platform/resources.h"
 #include "tests/fake_disk.h"
 #include "tests/font_builder.h"
+#include "tests/sabun_entry.h"
 
 namespace {
-
-CSabunEntry Entry(const char* targetFileName, int32_t resourceId, const char* paFileName) {
-  CSabunEntry entry;
-  std::memset(&entry, 0, sizeof(entry));
-  std::strcpy(entry.targetFileName, targetFileName);
-  entry.resourceId = resourceId;
-  std::strcpy(entry.paFileName, paFileName);
-  return entry;
-}
 
 std::vector<uint8_t> Sabun(const std::string& fontName, uint32_t revision) {
   testfont::SabunFile file;
