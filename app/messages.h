@@ -26,6 +26,7 @@ enum MessageId : uint16_t {
   kMsgCreateFailed = 122,
   kMsgRevisedUnreadable = 123,
   kMsgVerifyMismatch = 124,
+  kMsgRevisedAtRestart = 125,
 };
 
 // String `id` with its "%s" (if any) replaced by `argument`; empty when the

@@ -1,5 +1,7 @@
 #include "app/updater_dlg.h"
 
+#include <string>
+
 #include "app/about_dlg.h"
 #include "app/environment_check.h"
 #include "app/finishing.h"
@@ -95,6 +97,7 @@ void COpenTypeUpdaterDlg::RunUpdate() {
 
   int32_t result = kUpdateOk;
   int32_t stoppedAt = 0;
+  int32_t waitingForRestart = 0;
   for (int32_t i = 0; i < count; ++i) {
     const CCandidateRecord& candidate = search.Candidate(i);
     stoppedAt = i;
@@ -103,6 +106,7 @@ void COpenTypeUpdaterDlg::RunUpdate() {
       if (candidate.skip == 0) {
         result = manager.UpdateFont(candidate.fullPath, candidate.expectedRevision, UpdateProgressCallback,
                                     &progress, count, i);
+        if (result == kUpdateOk && manager.WaitsForRestart()) ++waitingForRestart;
       }
     }
     if (result != kUpdateOk) break;
@@ -111,6 +115,11 @@ void COpenTypeUpdaterDlg::RunUpdate() {
   progress.Close();
 
   std::string message = ResultText(result, search.Candidate(stoppedAt));
+  // Fonts that were in use stay as they were until the restart: a user who
+  // does not restart now is told so.
+  if (result == kUpdateOk && waitingForRestart > 0) {
+    message += "\r\n\r\n" + LoadMessage(kMsgRevisedAtRestart, std::to_string(waitingForRestart));
+  }
   environment_.desktop.BroadcastFontChange();
   if (result == kUpdateOk) {
     CleanUpAfterUpdate(environment_);

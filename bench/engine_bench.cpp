@@ -338,7 +338,7 @@ int main(int argc, char** argv) {
     // what the last update wrote when the rounds are over.
     const std::vector<double> disk = Medians(
         runs, {{[&] {
-                  auto in = files.OpenRead(installed, platform::Share::kExclusive);
+                  auto in = files.OpenRead(installed, platform::Share::kRead);
                   in->Read(image.data(), oldBytes.size());
                   in->Close();
                   auto temp = files.CreateExclusive(temporary);

@@ -9,6 +9,8 @@
 #include "engine/byte_io.h"
 #include "engine/head_table.h"
 #include "text/format.h"
+#include "text/multibyte.h"
+#include "text/paths.h"
 
 namespace {
 
@@ -59,7 +61,9 @@ int32_t COpenTypeManager::ReadFont(const char* path, UpdateProgressFunc callback
   Reset();
   // Reports 10 to 30 are made only for a caller that has a window to show them.
   UpdateProgressFunc reporter = context != nullptr ? callback : nullptr;
-  if (!ReadWholeFile(path, platform::Share::kExclusive, &installedImage_)) {
+  // Others may read the font meanwhile (the system holds a loaded font open
+  // for reading); nobody may write it.
+  if (!ReadWholeFile(path, platform::Share::kRead, &installedImage_)) {
     Reset();
     return kUpdateFontUnusable;
   }
@@ -157,6 +161,7 @@ void COpenTypeManager::RestoreInstalled(const char* path) {
 int32_t COpenTypeManager::UpdateFont(const char* path, int32_t expectedRevision, UpdateProgressFunc callback,
                                      void* context, int32_t n, int32_t i) {
   temporaryCreated_ = false;
+  waitsForRestart_ = false;
   int32_t result = ReadFont(path, callback, context, n, i);
   if (result == kUpdateOk) result = TakeLicenseTexts();
   int32_t resourceId = 0;
@@ -174,20 +179,61 @@ int32_t COpenTypeManager::UpdateFont(const char* path, int32_t expectedRevision,
   DrawTemporaryPath(&temporaryPath);
   result = BuildFont(path, resourceId, &temporaryPath, callback, context, n, i);
   if (result == kUpdateOk) {
-    if (!files_.CopyOver(temporaryPath, path)) {
-      result = kUpdateCopyFailed;
-    } else {
-      Report(100, progress_text::kCopyingFromTemp, path, callback, context, n, i);
-      result = VerifyFont(path, imageWordSum_);
+    const std::string stagedPath = StagedPath(path);
+    switch (files_.CopyOver(temporaryPath, path)) {
+      case platform::Replacement::kReplaced:
+        Report(100, progress_text::kCopyingFromTemp, path, callback, context, n, i);
+        result = VerifyFont(path, imageWordSum_);
+        // A revision staged by an earlier run is not needed any more; its
+        // pending move then finds nothing to move.
+        if (result == kUpdateOk && files_.Exists(stagedPath)) files_.Remove(stagedPath);
+        break;
+      case platform::Replacement::kInUse:
+        // The installed file was not touched: nothing to restore.
+        Report(100, progress_text::kCopyingFromTemp, path, callback, context, n, i);
+        return FinishUpdate(StageForRestart(temporaryPath, path, stagedPath), temporaryPath);
+      case platform::Replacement::kFailed:
+        result = kUpdateCopyFailed;
+        break;
     }
     // The installed bytes are still in memory: a failed copy or verification
     // never leaves the user with a damaged font.
     if (result != kUpdateOk) RestoreInstalled(path);
   }
+  return FinishUpdate(result, temporaryPath);
+}
+
+int32_t COpenTypeManager::FinishUpdate(int32_t result, const std::string& temporaryPath) {
   if (temporaryCreated_) files_.Remove(temporaryPath);
   temporaryCreated_ = false;
   Reset();
   return result;
+}
+
+std::string COpenTypeManager::StagedPath(const std::string& path) {
+  const platform::TextEncoding encoding = platform::SystemTextEncoding();
+  text::PathParts parts = text::SplitPath(encoding, path);
+  std::string name = parts.name + parts.extension;
+  // Cut before the first ".otf": a search never takes the staged file for a font.
+  name = name.substr(0, text::FindText(name, ".otf", encoding));
+  return parts.drive + parts.folder + name + kStagedExtension;
+}
+
+int32_t COpenTypeManager::StageForRestart(const std::string& temporaryPath, const char* path,
+                                          const std::string& stagedPath) {
+  // A file staged by an earlier run is replaced like the font itself would be.
+  if (files_.CopyOver(temporaryPath, stagedPath) != platform::Replacement::kReplaced) {
+    files_.Remove(stagedPath);
+    return kUpdateCopyFailed;
+  }
+  int32_t result = VerifyFont(stagedPath.c_str(), imageWordSum_);
+  if (result == kUpdateOk && !files_.ReplaceAtRestart(stagedPath, path)) result = kUpdateCopyFailed;
+  if (result != kUpdateOk) {
+    files_.Remove(stagedPath);
+    return result;
+  }
+  waitsForRestart_ = true;
+  return kUpdateOk;
 }
 
 bool COpenTypeManager::FindFontName(const uint8_t* file, size_t length, uint16_t numTables,
@@ -206,7 +252,7 @@ bool COpenTypeManager::FindFontName(const uint8_t* file, size_t length, uint16_t
 
 int COpenTypeManager::GetFontIdentity(const char* path, uint32_t* revision, char name[kFontNameSize]) {
   Reset();
-  if (!ReadWholeFile(path, platform::Share::kExclusive, &installedImage_)) {
+  if (!ReadWholeFile(path, platform::Share::kRead, &installedImage_)) {
     Reset();
     return 0;
   }

@@ -31,6 +31,10 @@ enum UpdateResult : int32_t {
   kUpdateVerifyMismatch = 13,
 };
 
+// Ends the name of the verified new revision of a font in use, kept in the
+// font's folder until the system moves it over the font at its next start.
+constexpr char kStagedExtension[] = ".otu-staged";
+
 class COpenTypeManager : public COpenTypeObject {
  public:
   // `targets` may be null for a manager that only rebuilds in memory or
@@ -83,6 +87,12 @@ class COpenTypeManager : public COpenTypeObject {
   const uint8_t* NewImage() const { return newImage_.data(); }
   uint32_t NewImageSize() const { return newImageSize_; }
   bool TemporaryCreated() const { return temporaryCreated_; }
+  // After UpdateFont returned 0: whether the font was in use, so that its new
+  // revision is staged and takes its place only when the system restarts.
+  bool WaitsForRestart() const { return waitsForRestart_; }
+  // Where the new revision of the font at `path` is staged: its folder, its
+  // file name cut before the first ".otf", then kStagedExtension.
+  static std::string StagedPath(const std::string& path);
 
  private:
   // The font name (the fifth name record) of the first name table of the
@@ -109,6 +119,13 @@ class COpenTypeManager : public COpenTypeObject {
   // unless empty or taken, else at a drawn name); false on any failure, the
   // file then removed. *created tells whether a file now exists to remove.
   bool WriteTemporaryFile(const uint8_t* bytes, size_t size, std::string* temporaryPath, bool* created);
+  // Keeps the new revision of a font in use at `stagedPath`, verified, and
+  // asks the system to move it over the font at its next start: 0, 10 when
+  // it cannot be staged or the system refuses, or VerifyFont's code. A
+  // staged file is removed again unless it waits.
+  int32_t StageForRestart(const std::string& temporaryPath, const char* path, const std::string& stagedPath);
+  // Removes the temporary file and frees the images; returns `result`.
+  int32_t FinishUpdate(int32_t result, const std::string& temporaryPath);
   // Puts the installed bytes, still in memory, back at `path` until the file
   // reads back as them (a few attempts).
   void RestoreInstalled(const char* path);
@@ -136,6 +153,7 @@ class COpenTypeManager : public COpenTypeObject {
   TagList tables_;
   std::unique_ptr<CMakeSabunData> sabunData_;
   uint32_t imageWordSum_ = 0;
+  bool waitsForRestart_ = false;
   // Sum of the whole big-endian words of the finished new image.
   uint32_t finishedWordSum_ = 0;
   bool temporaryCreated_ = false;

@@ -11,7 +11,13 @@
 
 namespace platform {
 
-enum class Share { kExclusive, kReadWrite };
+// Who else may open a file while it is open for reading: nobody, readers
+// only (a font the system has loaded is held open for reading), or anyone.
+enum class Share { kExclusive, kRead, kReadWrite };
+
+// How a replacement went. kInUse: the target is held open by another
+// program that lets nobody replace it; nothing was changed.
+enum class Replacement { kReplaced, kInUse, kFailed };
 
 // Ends the name of the copy that CopyOver moves over its target. The name
 // keeps the target's ".otf" away from the end, so a copy that a cut-off run
@@ -41,7 +47,10 @@ class FileSystem {
   // Copies `from` over `to`, replacing it in one step: through a flushed copy
   // named `to` + kCopySuffix in the same folder, moved over `to`. Whenever the
   // process or the machine stops, `to` holds its old bytes or the whole copy.
-  virtual bool CopyOver(const std::string& from, const std::string& to) = 0;
+  virtual Replacement CopyOver(const std::string& from, const std::string& to) = 0;
+  // Asks the system to move `from` over `to` when it next starts (the way a
+  // file in use is replaced); false when it refuses or has no such facility.
+  virtual bool ReplaceAtRestart(const std::string& from, const std::string& to) = 0;
   virtual bool Remove(const std::string& path) = 0;
   // Whether anything exists at `path`.
   virtual bool Exists(const std::string& path) = 0;

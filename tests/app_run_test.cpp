@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/opentype_manager.h"
 #include "tests/app_run_fixture.h"
 
 namespace {
@@ -82,6 +83,31 @@ TEST(AppRunSuccess, TheFontCacheIsLookedForAndDeletedInTheRealSystemFolderOnly) 
     EXPECT_EQ(0u, run.disk.files.count(kFontCache));
     EXPECT_EQ(realCache ? 0u : 1u, run.disk.files.count(kFontCache32));
   }
+}
+
+TEST(AppRunSuccess, FontsInUseWaitForTheRestartAndTheResultTextSaysHowMany) {
+  AppRun run;
+  run.DefaultDisk();
+  run.disk.inUse = {kMinchoPath, kMaruPath};
+  run.StartAndExecute();
+  run.desktop.Answer(IDD_NORMALEND_DIALOG, kCancel);
+  EXPECT_EQ(kOk, run.RunMainDialog());
+
+  // The run went on past each font in use; all three count as revised.
+  EXPECT_EQ(run.revisions[0].oldFont, run.Installed(kMinchoPath));
+  EXPECT_EQ(run.revisions[1].newFont, run.Installed(kGothicPath));
+  EXPECT_EQ(run.revisions[2].oldFont, run.Installed(kMaruPath));
+  EXPECT_EQ(3u, run.desktop.Occurrences("sleep 300"));
+  EXPECT_EQ(2u, run.disk.pendingMoves.size());
+  EXPECT_EQ(std::string(kTextRevised) + "\r\n\r\n使用中の2個のフォントは、再起動した後に改訂されます。",
+            run.desktop.Last(IDD_NORMALEND_DIALOG).Text(IDC_END_MESSAGE));
+  EXPECT_EQ((std::vector<std::string>{kDownload1, kDownload2, kDownload3, kFontCache}),
+            run.disk.RemovedOutsideTemp());
+
+  run.disk.Restart();
+  EXPECT_EQ(run.revisions[0].newFont, run.Installed(kMinchoPath));
+  EXPECT_EQ(run.revisions[2].newFont, run.Installed(kMaruPath));
+  for (const auto& file : run.disk.files) EXPECT_EQ(std::string::npos, file.first.find(kStagedExtension)) << file.first;
 }
 
 TEST(AppRunFailure, EachResultCodeNamesItsFontAndLeavesEveryFontOldOrNew) {

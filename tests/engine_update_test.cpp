@@ -205,6 +205,93 @@ TEST_F(EngineUpdateTest, FaultsLeaveTheOldFontOrTheNewOne) {
   }
 }
 
+// A font another program holds open cannot be replaced now: its verified
+// new revision waits beside it for the system's next start.
+TEST_F(EngineUpdateTest, AFontInUseIsStagedForTheRestart) {
+  const std::string staged = COpenTypeManager::StagedPath(path);
+  EXPECT_EQ(std::string("fonts") + platform::PathSeparator() + "SampleMinchoProN-R.otu-staged", staged);
+  using Moves = std::vector<std::pair<std::string, std::string>>;
+
+  files.inUse.insert(path);
+  {
+    COpenTypeManager manager(files, resources, &target);
+    ASSERT_EQ(0, manager.UpdateFont(path.c_str(), 0x00010000, Progress::Callback, &progress, 1, 0));
+    EXPECT_TRUE(manager.WaitsForRestart());
+  }
+  EXPECT_EQ(100, progress.Currents().back());
+  EXPECT_EQ(2u, files.files.size());  // the temporary file is gone
+  EXPECT_TRUE(files.files[path] == oldFont);
+  EXPECT_TRUE(files.files[staged] == newFont);
+  EXPECT_EQ((Moves{{staged, path}}), files.pendingMoves);
+
+  // A second run before the restart meets the old font, still in use, and
+  // stages it once more.
+  ASSERT_EQ(0, Update());
+  EXPECT_TRUE(files.files[staged] == newFont);
+  EXPECT_EQ(2u, files.pendingMoves.size());
+  files.Restart();
+  ExpectOnly(newFont);
+
+  // No longer in use at the second run: replaced at once, and the staged
+  // file goes, so that its pending move finds nothing.
+  Install();
+  files.pendingMoves.clear();
+  files.inUse.insert(path);
+  ASSERT_EQ(0, Update());
+  files.inUse.clear();
+  {
+    COpenTypeManager manager(files, resources, &target);
+    ASSERT_EQ(0, manager.UpdateFont(path.c_str(), 0x00010000, nullptr, nullptr, 1, 0));
+    EXPECT_FALSE(manager.WaitsForRestart());
+  }
+  ExpectOnly(newFont);
+  files.Restart();
+  ExpectOnly(newFont);
+}
+
+TEST_F(EngineUpdateTest, AFontInUseThatCannotBeStagedStaysAsItWas) {
+  struct Case {
+    const char* name;
+    void (*inject)(FakeFileSystem*);
+    int32_t result;
+  };
+  const Case cases[] = {
+      {"the system refuses the move", [](FakeFileSystem* f) { f->restartMovesRefused = true; }, 10},
+      {"the staged copy fails",
+       [](FakeFileSystem* f) {
+         f->copyFault = FakeFileSystem::CopyFault::kFailUntouched;
+         f->faultyCopies = 2;
+       },
+       10},
+      {"the staged copy differs",
+       [](FakeFileSystem* f) {
+         f->copyFault = FakeFileSystem::CopyFault::kCorrupt;
+         f->faultyCopies = 2;
+       },
+       13},
+      {"the staged copy cannot be read back", [](FakeFileSystem* f) { f->openReadFailsFrom = 1; }, 12},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    files = FakeFileSystem();
+    Install();
+    files.inUse.insert(path);
+    c.inject(&files);
+    COpenTypeManager manager(files, resources, &target);
+    EXPECT_EQ(c.result, manager.UpdateFont(path.c_str(), 0x00010000, Progress::Callback, &progress, 1, 0));
+    EXPECT_FALSE(manager.WaitsForRestart());
+    EXPECT_TRUE(files.pendingMoves.empty());
+    ExpectOnly(oldFont);
+  }
+}
+
+TEST(StagedPath, NeverHoldsTheFontExtension) {
+  const std::string folder = std::string("C:") + platform::PathSeparator() + "Fonts" + platform::PathSeparator();
+  EXPECT_EQ(folder + "Mincho.otu-staged", COpenTypeManager::StagedPath(folder + "Mincho.otf.bak.otf"));
+  EXPECT_EQ(folder + "Mincho.otu-staged", COpenTypeManager::StagedPath(folder + "Mincho.otfx"));
+  EXPECT_EQ(folder + "Mincho.ttf.otu-staged", COpenTypeManager::StagedPath(folder + "Mincho.ttf"));
+}
+
 TEST_F(EngineUpdateTest, ExistingFilesAtDrawnNamesAreNeverTouched) {
   // Every name the next minute can draw is taken.
   std::time_t now = std::time(nullptr);

@@ -86,7 +86,10 @@ class FakeDisk : public platform::Folders, public platform::FileSystem {
     return std::make_unique<MemoryFile>(found->second);
   }
   std::unique_ptr<platform::File> CreateExclusive(const std::string&) override { return nullptr; }
-  bool CopyOver(const std::string&, const std::string&) override { return false; }
+  platform::Replacement CopyOver(const std::string&, const std::string&) override {
+    return platform::Replacement::kFailed;
+  }
+  bool ReplaceAtRestart(const std::string&, const std::string&) override { return false; }
   bool Remove(const std::string&) override { return false; }
   bool Exists(const std::string& path) override { return files_.count(path) == 1; }
   bool TempFolder(std::string*) override { return false; }

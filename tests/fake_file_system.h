@@ -7,6 +7,8 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <set>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -36,12 +38,18 @@ class FakeFileSystem : public platform::FileSystem {
   CopyFault copyFault = CopyFault::kNone;
   int faultyCopies = 1;  // so many CopyOver calls, from the first, suffer copyFault
   bool tempFolderFails = false;
+  // Files another program holds open for reading: they can be read, but a
+  // CopyOver onto them reports kInUse and changes nothing.
+  std::set<std::string> inUse;
+  bool restartMovesRefused = false;
 
   // What happened.
   int openReadCalls = 0;
   int createCalls = 0;
   int copyCalls = 0;
   std::vector<std::string> created;
+  // Moves asked for the next start, in order: (from, to).
+  std::vector<std::pair<std::string, std::string>> pendingMoves;
 
   std::unique_ptr<platform::File> OpenRead(const std::string& path, platform::Share) override {
     int call = openReadCalls++;
@@ -63,19 +71,24 @@ class FakeFileSystem : public platform::FileSystem {
     return std::make_unique<FakeFile>(this, path, true);
   }
 
-  bool CopyOver(const std::string& from, const std::string& to) override {
+  platform::Replacement CopyOver(const std::string& from, const std::string& to) override {
+    using platform::Replacement;
     CopyFault fault = copyCalls++ < faultyCopies ? copyFault : CopyFault::kNone;
     auto source = files.find(from);
-    if (source == files.end() || files.count(to) == 0) return false;
+    if (source == files.end()) return Replacement::kFailed;
+    if (inUse.count(to) != 0) return Replacement::kInUse;
     std::vector<uint8_t> bytes = source->second;
     switch (fault) {
       case CopyFault::kNone:
         break;
       case CopyFault::kFailUntouched:
-        return false;
-      case CopyFault::kFailHalfway:
-        std::copy(bytes.begin(), bytes.begin() + static_cast<long>(bytes.size() / 2), files[to].begin());
-        return false;
+        return Replacement::kFailed;
+      case CopyFault::kFailHalfway: {
+        std::vector<uint8_t>& target = files[to];
+        size_t half = std::min(bytes.size() / 2, target.size());
+        std::copy(bytes.begin(), bytes.begin() + static_cast<long>(half), target.begin());
+        return Replacement::kFailed;
+      }
       case CopyFault::kCorrupt:
         bytes[bytes.size() / 3] ^= 0x01;
         break;
@@ -87,7 +100,26 @@ class FakeFileSystem : public platform::FileSystem {
         break;
     }
     files[to] = bytes;
+    return Replacement::kReplaced;
+  }
+
+  bool ReplaceAtRestart(const std::string& from, const std::string& to) override {
+    if (restartMovesRefused || files.count(from) == 0) return false;
+    pendingMoves.emplace_back(from, to);
     return true;
+  }
+
+  // The system's next start: every pending move whose file is still there
+  // is carried out, in order, and the programs holding files open are gone.
+  void Restart() {
+    for (const auto& move : pendingMoves) {
+      auto staged = files.find(move.first);
+      if (staged == files.end()) continue;
+      files[move.second] = staged->second;
+      files.erase(move.first);
+    }
+    pendingMoves.clear();
+    inUse.clear();
   }
 
   bool Remove(const std::string& path) override { return files.erase(path) == 1; }

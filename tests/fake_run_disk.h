@@ -50,8 +50,11 @@ class RunDisk : public testfs::FakeFileSystem, public platform::Folders {
   std::unique_ptr<platform::File> CreateExclusive(const std::string& path) override {
     return FakeFileSystem::CreateExclusive(Reached(path));
   }
-  bool CopyOver(const std::string& from, const std::string& to) override {
+  platform::Replacement CopyOver(const std::string& from, const std::string& to) override {
     return FakeFileSystem::CopyOver(Reached(from), Reached(to));
+  }
+  bool ReplaceAtRestart(const std::string& from, const std::string& to) override {
+    return FakeFileSystem::ReplaceAtRestart(Reached(from), Reached(to));
   }
   bool Remove(const std::string& path) override {
     removed.push_back(Reached(path));

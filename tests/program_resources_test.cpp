@@ -67,7 +67,7 @@ TEST(StringTable, HoldsTheMessagesInTheSystemCodePage) {
   EXPECT_EQ(text, "改訂ファイル(%s)の読み込みに失敗しました。");
 
   const std::set<uint16_t> present = {101, 102, 105, 106, 107, 108, 109, 110, 111, 112,
-                                      113, 114, 116, 119, 120, 121, 122, 123, 124};
+                                      113, 114, 116, 119, 120, 121, 122, 123, 124, 125};
   for (uint16_t id = 99; id <= 126; ++id) {
     EXPECT_EQ(platform::LoadResourceString(id, &text), present.count(id) == 1) << id;
   }

@@ -84,9 +84,10 @@ class PosixFileSystem : public FileSystem {
 
   // Writes a sibling file and renames it over the target, so the target holds
   // either its old bytes or the complete copy, never a mixture.
-  bool CopyOver(const std::string& from, const std::string& to) override {
+  // rename(2) replaces a file that others hold open: the target is never in use.
+  Replacement CopyOver(const std::string& from, const std::string& to) override {
     int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) return false;
+    if (in < 0) return Replacement::kFailed;
     struct stat target;
     mode_t mode = ::stat(to.c_str(), &target) == 0 ? (target.st_mode & 07777) : 0644;
     const std::string sibling = to + kCopySuffix;
@@ -94,7 +95,7 @@ class PosixFileSystem : public FileSystem {
     int out = ::open(sibling.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
     if (out < 0) {
       ::close(in);
-      return false;
+      return Replacement::kFailed;
     }
     std::vector<uint8_t> chunk(1 << 20);
     bool ok = true;
@@ -115,12 +116,14 @@ class PosixFileSystem : public FileSystem {
     if (ok) ok = ::rename(sibling.c_str(), to.c_str()) == 0;
     if (!ok) {
       ::unlink(sibling.c_str());
-      return false;
+      return Replacement::kFailed;
     }
     // The rename itself reaches the disk with its folder.
     SyncFolderOf(to);
-    return true;
+    return Replacement::kReplaced;
   }
+  // Nothing here carries out renames at the next start.
+  bool ReplaceAtRestart(const std::string&, const std::string&) override { return false; }
 
   bool Remove(const std::string& path) override { return ::unlink(path.c_str()) == 0; }
   bool Exists(const std::string& path) override {

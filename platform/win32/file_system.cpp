@@ -59,7 +59,9 @@ std::unique_ptr<File> Wrap(HANDLE handle) {
 class Win32FileSystem : public FileSystem {
  public:
   std::unique_ptr<File> OpenRead(const std::string& path, Share share) override {
-    DWORD mode = share == Share::kReadWrite ? (FILE_SHARE_READ | FILE_SHARE_WRITE) : 0;
+    DWORD mode = share == Share::kReadWrite ? (FILE_SHARE_READ | FILE_SHARE_WRITE)
+                 : share == Share::kRead    ? FILE_SHARE_READ
+                                            : 0;
     return Wrap(CreateFileA(path.c_str(), GENERIC_READ, mode, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr));
   }
@@ -70,18 +72,28 @@ class Win32FileSystem : public FileSystem {
   // Copies into a sibling in the target's folder, flushes it and moves it
   // over the target in one step, so the target holds either its old bytes or
   // the complete copy, whenever the process or the machine stops.
-  bool CopyOver(const std::string& from, const std::string& to) override {
+  Replacement CopyOver(const std::string& from, const std::string& to) override {
     const std::string sibling = to + kCopySuffix;
     // A sibling left by a run that was cut off is only ever our own copy.
     DeleteFileA(sibling.c_str());
-    if (!CopyFileA(from.c_str(), sibling.c_str(), TRUE)) return false;
+    if (!CopyFileA(from.c_str(), sibling.c_str(), TRUE)) return Replacement::kFailed;
     HANDLE handle = CreateFileA(sibling.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                                 nullptr);
     bool ok = handle != INVALID_HANDLE_VALUE && FlushFileBuffers(handle) != 0;
     if (handle != INVALID_HANDLE_VALUE) ok = CloseHandle(handle) != 0 && ok;
-    ok = ok && MoveFileExA(sibling.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-    if (!ok) DeleteFileA(sibling.c_str());
-    return ok;
+    if (ok && MoveFileExA(sibling.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      return Replacement::kReplaced;
+    }
+    // Only the move can meet the target: a program holding it open without
+    // letting others delete it (a loaded font) makes the move a sharing or
+    // lock violation.
+    DWORD error = GetLastError();
+    DeleteFileA(sibling.c_str());
+    if (ok && (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION)) return Replacement::kInUse;
+    return Replacement::kFailed;
+  }
+  bool ReplaceAtRestart(const std::string& from, const std::string& to) override {
+    return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT) != 0;
   }
   bool Remove(const std::string& path) override { return DeleteFileA(path.c_str()) != 0; }
   bool Exists(const std::string& path) override { return PathFileExistsA(path.c_str()) != 0; }
