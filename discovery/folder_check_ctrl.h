@@ -72,6 +72,9 @@ class CFolderCheckCtrl : public CTargetLookup {
   int ListFixedDrives(SearchProgressCallbackFunc callback, void* context);
   // 1 = done, 0 = stopped.
   int SearchFixedDrives(SearchProgressCallbackFunc callback, void* context);
+  // Walks each fonts folder of the users and of the system like a drive
+  // root, after the drives: 1 = done, 0 = stopped.
+  int SearchFontFolders(SearchProgressCallbackFunc callback, void* context);
   // `folder` ends with the path separator; depth 0 is a drive root.
   // 1 = done, 0 = stopped.
   int SearchFolder(const std::string& folder, SearchProgressCallbackFunc callback, void* context,
@@ -106,6 +109,9 @@ class CFolderCheckCtrl : public CTargetLookup {
   // twice is one candidate, since a second update would apply the
   // difference to the revised font.
   std::set<std::string> candidateFiles_;
+  // Set while the fonts folders are walked: the drives' walk passed through
+  // most of them already.
+  bool walkingFontFolders_ = false;
   int32_t collectDownloadFiles_ = 1;
 };
 

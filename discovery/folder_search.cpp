@@ -1,5 +1,5 @@
-// The search half of the search controller: the drive list and the walk of
-// the fixed drives.
+// The search half of the search controller: the drive list, the walk of the
+// fixed drives and of the fonts folders.
 #include <cstdio>
 #include <cstring>
 
@@ -35,7 +35,8 @@ uint32_t CFolderCheckCtrl::FolderCount() { return folderCounter; }
 
 void CFolderCheckCtrl::SearchDrives(SearchProgressCallbackFunc callback, void* context) {
   if (ListFixedDrives(callback, context) == 0) return;
-  SearchFixedDrives(callback, context);
+  if (SearchFixedDrives(callback, context) == 0) return;
+  SearchFontFolders(callback, context);
 }
 
 int CFolderCheckCtrl::ListFixedDrives(SearchProgressCallbackFunc callback, void* context) {
@@ -65,6 +66,19 @@ int CFolderCheckCtrl::SearchFixedDrives(SearchProgressCallbackFunc callback, voi
     if (SearchFolder(&driveList_[drive.first], callback, context, 0) == 0) return 0;
   }
   return 1;
+}
+
+int CFolderCheckCtrl::SearchFontFolders(SearchProgressCallbackFunc callback, void* context) {
+  walkingFontFolders_ = true;
+  int result = 1;
+  for (const std::string& folder : folders_.FontFolders()) {
+    if (SearchFolder(folder, callback, context, 0) == 0) {
+      result = 0;
+      break;
+    }
+  }
+  walkingFontFolders_ = false;
+  return result;
 }
 
 int CFolderCheckCtrl::SearchFolder(const std::string& folder, SearchProgressCallbackFunc callback,
@@ -105,7 +119,10 @@ void CFolderCheckCtrl::ExamineFile(const std::string& folder, const std::string&
   if (fontFile) {
     const CTargetEntry* target = MatchTarget(fullPath.c_str(), name.c_str());
     std::string identity;
-    bool seenBefore = target != nullptr && listing.Identity(&identity) && !candidateFiles_.insert(identity).second;
+    bool identified = target != nullptr && listing.Identity(&identity);
+    // In a fonts folder a file that cannot be told apart may be one the
+    // drives' walk found already.
+    bool seenBefore = identified ? !candidateFiles_.insert(identity).second : walkingFontFolders_;
     if (target != nullptr && !seenBefore) {
       auto candidate = std::make_unique<CCandidateRecord>();
       std::memset(candidate.get(), 0, sizeof(CCandidateRecord));

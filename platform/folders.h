@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -60,6 +61,12 @@ class Folders {
   // as part of the drive it is mounted on. Never true where drives do not
   // nest.
   virtual bool IsOtherVolume(const std::string& folder) = 0;
+  // The folders where fonts get installed that the walk of the drives need
+  // not reach (it ends six folders below a root): every user profile's own
+  // fonts folder, in the order the system lists the profiles, then the
+  // system's fonts folders. Each ends with the path separator; folders that
+  // do not exist may be among them.
+  virtual std::vector<std::string> FontFolders() = 0;
 };
 
 // The machine's own drives and folders.

@@ -49,6 +49,13 @@ class FakeDisk : public platform::Folders, public platform::FileSystem {
     folders_[folder].push_back({path.substr(folder.size()), false, readOnly, identity.empty() ? path : identity});
     files_[path] = std::move(bytes);
   }
+  // The file at `path` can no longer be told apart from others.
+  void ForgetIdentity(const std::string& path) {
+    std::string folder = path.substr(0, path.rfind('\\') + 1);
+    for (Entry& entry : folders_[folder]) {
+      if (folder + entry.name == path) entry.identity.clear();
+    }
+  }
   void Refuse(const std::string& folder) { refused_.insert(folder); }
   void FailDriveList() { failDriveList_ = true; }
 
@@ -78,6 +85,8 @@ class FakeDisk : public platform::Folders, public platform::FileSystem {
     return std::make_unique<Listing>(this, found->second);
   }
   bool IsOtherVolume(const std::string&) override { return false; }
+  std::vector<std::string> FontFolders() override { return fontFolders; }
+  std::vector<std::string> fontFolders;  // the users' and the system's fonts folders
 
   std::unique_ptr<platform::File> OpenRead(const std::string& path, platform::Share) override {
     auto found = files_.find(path);

@@ -42,6 +42,7 @@ class RunDisk : public testfs::FakeFileSystem, public platform::Folders {
   int32_t TypeOfDrive(const char* root) override { return tree_.TypeOfDrive(root); }
   std::unique_ptr<platform::FolderListing> List(const std::string& folder) override { return tree_.List(folder); }
   bool IsOtherVolume(const std::string& folder) override { return tree_.IsOtherVolume(folder); }
+  std::vector<std::string> FontFolders() override { return tree_.FontFolders(); }
 
   std::unique_ptr<platform::File> OpenRead(const std::string& path, platform::Share share) override {
     opened.push_back(Reached(path));

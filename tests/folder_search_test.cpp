@@ -255,4 +255,78 @@ TEST_F(FolderSearchTest, PathTooLongForItsRecordIsNoCandidate) {
   EXPECT_EQ(CandidatePaths(), (std::vector<std::string>{"C:\\s\\" + std::string(kGothic)}));
 }
 
+
+// Where Windows installs a font for one user: seven folders below the root,
+// one more than the drives' walk lists.
+const char kUserFonts[] = "C:\\Users\\Yamada\\AppData\\Local\\Microsoft\\Windows\\Fonts\\";
+
+TEST_F(FolderSearchTest, FontsFoldersAreWalkedAfterTheDrivesFromTheirOwnRoot) {
+  const std::string user = kUserFonts;
+  const std::string system = "C:\\Windows\\Fonts\\";
+  disk_.AddFile(user + kGothic, font_);
+  disk_.AddFile(user + "sub\\" + kGothic, font_);
+  disk_.AddFile(user + "sub\\ro\\" + kGothic, font_, /*readOnly=*/true);
+  disk_.AddFile(system + kGothic, font_);
+  disk_.AddFile("E:\\" + std::string(kGothic), font_);
+  disk_.fontFolders = {user, "C:\\Users\\Gone\\AppData\\Local\\Microsoft\\Windows\\Fonts\\", system};
+  Progress progress;
+  controller_.SearchDrives(&Progress::Callback, &progress);
+  // The system's folder, met on the way over C:, is not a second candidate.
+  EXPECT_EQ(CandidatePaths(), (std::vector<std::string>{system + kGothic, "E:\\" + std::string(kGothic),
+                                                        user + kGothic, user + "sub\\" + kGothic}));
+  const std::vector<std::string>& listed = disk_.listed;
+  auto at = [&](const std::string& folder) { return std::find(listed.begin(), listed.end(), folder) - listed.begin(); };
+  EXPECT_LT(at("E:\\"), at(user));
+  EXPECT_EQ(2, std::count(listed.begin(), listed.end(), system));
+  EXPECT_LT(at(user), static_cast<long>(listed.size()) - 1);
+  EXPECT_EQ(system, listed.back());
+}
+
+TEST_F(FolderSearchTest, AFileOfAFontsFolderThatCannotBeToldApartIsNotTaken) {
+  // On a drive such a file is still a candidate: nothing found it before.
+  const std::string onDrive = "C:\\Fonts\\" + std::string(kGothic);
+  const std::string inFontsFolder = kUserFonts + std::string(kGothic);
+  disk_.AddFile(onDrive, font_);
+  disk_.AddFile(inFontsFolder, font_);
+  disk_.ForgetIdentity(onDrive);
+  disk_.ForgetIdentity(inFontsFolder);
+  disk_.fontFolders = {kUserFonts};
+  Progress progress;
+  controller_.SearchDrives(&Progress::Callback, &progress);
+  EXPECT_EQ(CandidatePaths(), (std::vector<std::string>{onDrive}));
+}
+
+TEST_F(FolderSearchTest, AStopEndsTheWalkOfTheFontsFoldersOrComesBeforeIt) {
+  const std::string other = "C:\\Users\\Sato\\AppData\\Local\\Microsoft\\Windows\\Fonts\\";
+  // 40 sub-folders in the first fonts folder, seven on the way to it over C:
+  // the second folder message falls among the 40, after "a" and before "z".
+  disk_.AddFile(kUserFonts + std::string("a\\") + kGothic, font_);
+  for (int i = 0; i < 40; ++i) disk_.AddFolder(kUserFonts + std::string("n") + std::to_string(10 + i) + "\\");
+  disk_.AddFile(kUserFonts + std::string("z\\") + kGothic, font_);
+  disk_.AddFile(other + kGothic, font_);
+  disk_.fontFolders = {kUserFonts, other};
+  {
+    Progress progress;
+    progress.stopAt = 6;
+    controller_.SearchDrives(&Progress::Callback, &progress);
+    ASSERT_EQ(progress.texts.size(), 6u);
+    EXPECT_EQ(CandidatePaths(), (std::vector<std::string>{kUserFonts + std::string("a\\") + kGothic}));
+    EXPECT_EQ(std::find(disk_.listed.begin(), disk_.listed.end(), other), disk_.listed.end());
+  }
+
+  // Stopped on the drives, the fonts folders are never listed.
+  FakeDisk disk;
+  disk.AddDrive("C:\\", platform::kDriveFixed);
+  for (int i = 0; i < 40; ++i) disk.AddFolder("C:\\n" + std::to_string(10 + i) + "\\");
+  disk.AddFile(kUserFonts + std::string(kGothic), font_);
+  disk.fontFolders = {kUserFonts};
+  CFolderCheckCtrl controller(disk, resources_, disk, kWindows);
+  controller.BuildTargetList(std::vector<CSabunEntry>{});
+  Progress progress;
+  progress.stopAt = 2;  // one drive message, then the first folder message
+  controller.SearchDrives(&Progress::Callback, &progress);
+  ASSERT_EQ(progress.texts.size(), 2u);
+  EXPECT_EQ(std::find(disk.listed.begin(), disk.listed.end(), kUserFonts), disk.listed.end());
+}
+
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "platform/folders.h"
 
@@ -25,6 +26,10 @@ class SingleDriveFolders : public platform::Folders {
     return platform::HostFolders().List(folder);
   }
   bool IsOtherVolume(const std::string& folder) override { return platform::HostFolders().IsOtherVolume(folder); }
+  // Never the machine's own: only folders a test names.
+  std::vector<std::string> FontFolders() override { return fontFolders; }
+
+  std::vector<std::string> fontFolders;
 
  private:
   std::string root_;

@@ -1,6 +1,7 @@
 #include "platform/folders.h"
 
 #include <dirent.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
@@ -149,6 +150,26 @@ class PosixFolders : public Folders {
   bool IsOtherVolume(const std::string& folder) override {
     if (!mountsRead_) ReadMounts();
     return mountPoints_.count(folder) != 0;
+  }
+  // fontconfig's folders: each user's own two, then the system's.
+  std::vector<std::string> FontFolders() override {
+    std::vector<std::string> folders;
+    std::unordered_set<std::string> listed;
+    auto add = [&](const std::string& folder) {
+      if (listed.insert(folder).second) folders.push_back(folder);
+    };
+    ::setpwent();
+    while (const struct passwd* user = ::getpwent()) {
+      if (user->pw_dir == nullptr || user->pw_dir[0] != '/') continue;
+      std::string home = user->pw_dir;
+      if (home.back() != '/') home += '/';
+      add(home + ".local/share/fonts/");
+      add(home + ".fonts/");
+    }
+    ::endpwent();
+    add("/usr/local/share/fonts/");
+    add("/usr/share/fonts/");
+    return folders;
   }
 
  private:

@@ -1,11 +1,59 @@
 #include "platform/folders.h"
 
 #include <windows.h>
+#include <shlobj.h>
+#include <shlwapi.h>
 
 #include <vector>
 
 namespace platform {
 namespace {
+
+// The profiles of the machine's users, one sub-key per user, and where each
+// user's own fonts folder lies in a profile (Windows 10 version 1809 and
+// later install a font there for a user without administrator rights).
+constexpr char kProfileList[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
+constexpr char kUserFontsFolder[] = "AppData\\Local\\Microsoft\\Windows\\Fonts";
+constexpr int kFontsFolderId = 0x14;  // CSIDL_FONTS
+
+// `folder` (MAX_PATH bytes of room) with `part` appended and ending in a
+// backslash, the shell's rules cutting characters, not bytes; false when it
+// does not fit.
+bool AppendFolder(char* folder, const char* part) {
+  return (part[0] == '\0' || PathAppendA(folder, part)) && PathAddBackslashA(folder) != nullptr;
+}
+
+// The folder of every profile the system lists, its environment variables
+// expanded.
+std::vector<std::string> UserFontsFolders() {
+  std::vector<std::string> folders;
+  HKEY list;
+  // A 32-bit program reads the 64-bit view where there is one; 32-bit
+  // systems ignore the flag.
+  const REGSAM access = KEY_READ | KEY_WOW64_64KEY;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kProfileList, 0, access, &list) != ERROR_SUCCESS) return folders;
+  for (DWORD index = 0;; ++index) {
+    char sid[256];
+    DWORD sidLength = sizeof(sid);
+    LONG status = RegEnumKeyExA(list, index, sid, &sidLength, nullptr, nullptr, nullptr, nullptr);
+    if (status == ERROR_MORE_DATA) continue;  // no profile has such a name
+    if (status != ERROR_SUCCESS) break;
+    HKEY profile;
+    if (RegOpenKeyExA(list, sid, 0, access, &profile) != ERROR_SUCCESS) continue;
+    char stored[MAX_PATH + 1] = {};
+    DWORD type = 0;
+    DWORD size = MAX_PATH;  // the spare byte ends a value stored without a zero byte
+    status = RegQueryValueExA(profile, "ProfileImagePath", nullptr, &type, reinterpret_cast<BYTE*>(stored), &size);
+    RegCloseKey(profile);
+    if (status != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) continue;
+    char folder[MAX_PATH + 1] = {};
+    DWORD length = ExpandEnvironmentStringsA(stored, folder, MAX_PATH);
+    if (length == 0 || length > MAX_PATH || !AppendFolder(folder, kUserFontsFolder)) continue;
+    folders.push_back(folder);
+  }
+  RegCloseKey(list);
+  return folders;
+}
 
 struct Win32Entry {
   std::string name;
@@ -72,6 +120,14 @@ class Win32Folders : public Folders {
     return std::make_unique<Win32Listing>(folder, std::move(entries));
   }
   bool IsOtherVolume(const std::string&) override { return false; }
+  std::vector<std::string> FontFolders() override {
+    std::vector<std::string> folders = UserFontsFolders();
+    char system[MAX_PATH + 1] = {};
+    if (SHGetSpecialFolderPathA(nullptr, system, kFontsFolderId, FALSE) && AppendFolder(system, "")) {
+      folders.push_back(system);
+    }
+    return folders;
+  }
 };
 
 }  // namespace
