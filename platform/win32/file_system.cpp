@@ -56,6 +56,22 @@ std::unique_ptr<File> Wrap(HANDLE handle) {
   return std::make_unique<Win32File>(handle);
 }
 
+// Whether another program holds `path` open in a way that keeps writers or
+// deleters out (as the system holds a loaded font): opening it for both, with
+// every kind of sharing granted, is then a sharing or lock violation. The
+// file is neither changed nor kept open.
+bool HeldOpenByOthers(const std::string& path) {
+  const DWORD everyShare = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  HANDLE probe = CreateFileA(path.c_str(), GENERIC_WRITE | DELETE, everyShare, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (probe != INVALID_HANDLE_VALUE) {
+    CloseHandle(probe);
+    return false;
+  }
+  DWORD error = GetLastError();
+  return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+}
+
 class Win32FileSystem : public FileSystem {
  public:
   std::unique_ptr<File> OpenRead(const std::string& path, Share share) override {
@@ -84,13 +100,15 @@ class Win32FileSystem : public FileSystem {
     if (ok && MoveFileExA(sibling.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
       return Replacement::kReplaced;
     }
-    // Only the move can meet the target: a program holding it open without
-    // letting others delete it (a loaded font) makes the move a sharing or
-    // lock violation.
     DWORD error = GetLastError();
     DeleteFileA(sibling.c_str());
-    if (ok && (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION)) return Replacement::kInUse;
-    return Replacement::kFailed;
+    // Only the move meets the target. A move over a file that another
+    // program holds open fails with access denied as often as with a
+    // sharing violation, and access denied also means a read-only file or
+    // missing rights: the target itself tells them apart.
+    bool maybeInUse =
+        error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+    return ok && maybeInUse && HeldOpenByOthers(to) ? Replacement::kInUse : Replacement::kFailed;
   }
   bool ReplaceAtRestart(const std::string& from, const std::string& to) override {
     return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT) != 0;

@@ -48,6 +48,7 @@ M116 = ("改訂対象フォントの検索を中止します。\r\n\r\n中止す
         "中止しない場合は、”いいえ”ボタンを押してください。")
 M119 = "改訂プログラムの差分ファイルの読み込みに失敗しました。"
 M122 = "改訂後のフォントファイル({})の作成に失敗しました。"
+M125 = "使用中の{}個のフォントは、再起動した後に改訂されます。"
 START_TEXT = ("タブレロンフォント製品をご利用のお客様は、下記3フォントが改訂対象です。\n\n"
               "\u3000\u3000・SampleMincho ProN R\n\u3000\u3000・SampleGothic ProN M\n"
               "\u3000\u3000・SampleGothic Pr6N M\n")
@@ -579,6 +580,78 @@ def revise_cancel(s):
     s.check_clean_up(done=True)
     s.check_files()
     s.check_temp_empty()
+
+
+@scenario("font-in-use")
+def font_in_use(s):
+    """The first of three fonts is held open by another program: its new
+    revision is staged beside it and waits for the restart, the run goes on
+    and ends with 105 and a line on the waiting font; at the prefix's next
+    start the font is the new revision and the staged file is gone."""
+    fonts = s.main_fonts()
+    s.download_files()
+    staged = s.d / MAIN_TARGETS[0][0] / (MINCHO[0][:-len(".otf")] + ".otu-staged")
+    tr = s.run(["hold " + fonts[0]] + TO_LIST +
+               ["press 1", "wait 130 30000", "wait 134 120000", "shot 134-normal-end-in-use", "press 2",
+                "exit 30000"])
+    s.check_ended()
+    expect_sequence(tr, [129, 170, 102, 130, 134])
+    expect_rows(tr, fonts)
+    expect_message(tr, 134, M105 + "\r\n\r\n" + M125.format(1))
+    for f in fonts[1:]:
+        s.expect(f, "new")
+    s.mark_removed()
+    s.check_clean_up(done=True)
+    s.check_files()
+    s.check_temp_empty()
+    new = s.corpus.bytes(MINCHO[1], "new")
+    check(staged.exists() and digest(staged.read_bytes()) == digest(new),
+          f"{s.windows_of(staged)} does not hold the new revision")
+    pending = [line for line in (s.bed.prefix / "system.reg").read_text(errors="replace").splitlines()
+               if line.startswith('"PendingFileRenameOperations"')]
+    check(pending, "no rename waits for the restart")
+    # The next start of the prefix is the restart.
+    s.bed.run("wine", "cmd", "/c", "exit")
+    s.bed.kill_server()
+    s.expect(fonts[0], "new")
+    s.check_files()
+    check(not staged.exists(), f"{s.windows_of(staged)} is still there after the restart")
+
+
+@scenario("user-fonts")
+def user_fonts(s):
+    """A font installed for one user lies seven folders below C:, one more
+    than the walk of the drives lists: found in the user's own fonts folder
+    after the drives and revised. A target in the system's fonts folder,
+    which the walk of C: meets, is listed once."""
+    user = s.bed.user_folder()
+    user_fonts = user / "AppData" / "Local" / "Microsoft" / "Windows" / "Fonts"
+    system_fonts = s.bed.prefix / "drive_c" / "windows" / "Fonts"
+    placed = []
+    try:
+        old = s.corpus.bytes(MINCHO[1], "old")
+        states = {"old": old, "new": s.corpus.bytes(MINCHO[1], "new")}
+        for folder in (user_fonts, system_fonts):
+            folder.mkdir(parents=True, exist_ok=True)
+            path = folder / MINCHO[0]
+            path.write_bytes(old)
+            placed.append(path)
+            s.files[path] = ["new", {k: digest(v) for k, v in states.items()}]
+        gothic = s.put_font("d", "ソフト", GOTHIC)
+        user_path = f"C:\\users\\{user.name}\\AppData\\Local\\Microsoft\\Windows\\Fonts\\{MINCHO[0]}"
+        system_path = f"C:\\windows\\Fonts\\{MINCHO[0]}"
+        tr = s.run(TO_LIST + ["press 1", "wait 130 30000", "wait 134 120000", "press 2", "exit 30000"])
+        s.check_ended()
+        rows = tr.show(102)["rows"]
+        check([r.lower() for r in rows] == [system_path.lower(), gothic.lower(), user_path.lower()],
+              f"main list {rows}")
+        expect_message(tr, 134, M105)
+        s.expect(gothic, "new")
+        s.check_files()
+        s.check_temp_empty()
+    finally:
+        for path in placed:
+            path.unlink(missing_ok=True)
 
 
 @scenario("write-fails")

@@ -37,6 +37,9 @@
 //                               it showed and whether it ended within MS
 //                               (with T: stop it once dialog T showed)
 //   on T COMMAND...             whenever a dialog T appears, run COMMAND on it
+//   hold PATH                   open PATH for reading, letting others only read
+//                               it, as the system holds a loaded font, until
+//                               the driver ends
 //   shot NAME [MS]              with a handshake folder: after MS (500) for the
 //                               painting, ask for a screenshot of the current
 //                               dialog and wait until it is taken
@@ -387,6 +390,7 @@ class Driver {
       CloseHandle(child_.hProcess);
       CloseHandle(child_.hThread);
     }
+    for (HANDLE held : held_) CloseHandle(held);
   }
 
   // A hidden top-level window of the driver's own: what the system sends or
@@ -569,6 +573,15 @@ class Driver {
       return Second(static_cast<DWORD>(number(1)), w[2] == "-" ? 0 : number(2), Wide(Rest(line, 3)));
     }
     if (verb == "waitchange") return WaitChange(number(1), static_cast<DWORD>(number(2)));
+    if (verb == "hold") {
+      std::wstring path = Wide(Rest(line, 1));
+      HANDLE held = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (held == INVALID_HANDLE_VALUE) return Fail("hold: cannot open " + Rest(line, 1));
+      held_.push_back(held);
+      log_.Line("hold", "\"path\":" + Json(path));
+      return true;
+    }
     if (verb == "shot") return Shot(w.size() > 1 ? w[1] : "", w.size() > 2 ? static_cast<DWORD>(number(2)) : 500);
     return Fail("unknown command: " + line);
   }
@@ -811,6 +824,7 @@ class Driver {
   std::vector<Appearance> visible_;
   std::vector<Appearance> appeared_;
   std::vector<Rule> rules_;
+  std::vector<HANDLE> held_;
   Appearance current_ = {0, nullptr, 0};
   long seq_ = 0;
   long consumed_ = 0;
