@@ -683,6 +683,7 @@ class Bed:
         self.files = {}             # (letter, relative) -> [expected state, {state: digest}]
         self.layout = {"fonts": []}
         self.tmp_size = None
+        self.home_fonts = None      # root's own fonts folder, when the scenario has one
         self.hang_guard_s = HANG_GUARD_S
         self.rc = None
         self.transcript = []
@@ -801,6 +802,8 @@ class Bed:
         })
         if self.tmp_size is not None:
             env["OTU_SANDBOX_TMP_SIZE"] = self.tmp_size
+        if self.home_fonts is not None:
+            env["OTU_SANDBOX_HOME_FONTS"] = str(self.home_fonts)
         if self.harness.valgrind:
             env["OTU_SANDBOX_VALGRIND"] = "1"
         return ["unshare", "-m", "-p", "-f", "-n", "--mount-proc", str(HERE / "sandbox.sh")] + inner_command, env
@@ -1235,6 +1238,41 @@ class NoCandidates(Scenario):
         check(p.expect_exit() == 0, "exit status")
         expect_caches_kept(inside, broadcast=False)
         expect_no_temporary_files(inside)
+
+
+@scenario("user-fonts")
+class UserFonts(Scenario):
+    """A font in root's own fonts folder, which is on no drive: found after
+    the drives' fonts, listed last and revised; the system's fonts folders
+    show nothing of the machine's own."""
+
+    HOME_FONT = "/root/.local/share/fonts/" + MINCHO[0]
+
+    def layout(self, bed):
+        bed.layout["fonts"] = [bed.put_font("d", "ソフト", GOTHIC), self.HOME_FONT]
+        bed.home_fonts = bed.root / "home-fonts"
+        bed.home_fonts.mkdir()
+        (bed.home_fonts / MINCHO[0]).write_bytes(bed.corpus.bytes(MINCHO[1], "old"))
+
+    def drive(self, inside):
+        check(not any(pathlib.Path("/usr/share/fonts").iterdir()), "the machine's own fonts are in the sandbox")
+        p = inside.pipe()
+        expect_start(p.next_dialog())
+        p.answer("")
+        expect_list(p.next_dialog(), inside.fonts)
+        p.answer("1")
+        p.next_dialog().expect(ASK_CAPTION, RESTART_BUTTONS, M105)
+        p.answer("キャンセル")
+        check(p.expect_exit() == 0, "exit status")
+        expect_no_temporary_files(inside)
+
+    def verify(self, bed):
+        bed.expect(bed.layout["fonts"][0], "new")
+        left = sorted(p.name for p in bed.home_fonts.iterdir())
+        check(left == [MINCHO[0]], f"root's fonts folder holds {left}")
+        check(digest((bed.home_fonts / MINCHO[0]).read_bytes()) == digest(bed.corpus.bytes(MINCHO[1], "new")),
+              f"{self.HOME_FONT} is not the new revision")
+        super().verify(bed)
 
 
 @scenario("not-root")

@@ -25,6 +25,8 @@
 #   OTU_SANDBOX_DRIVES   "IMAGE MOUNTPOINT rw|ro" lines
 #   OTU_SANDBOX_TMP_SIZE size of the /tmp tmpfs (mount's size= syntax)
 #   OTU_SANDBOX_VALGRIND non-empty: the program runs under valgrind's memcheck
+#   OTU_SANDBOX_HOME_FONTS a folder to bind read-write as root's own fonts
+#                        folder, /root/.local/share/fonts (optional)
 set -eu
 
 die() {
@@ -53,6 +55,17 @@ read_only_bind() {
 }
 read_only_bind /usr "$root/usr"
 read_only_bind /etc "$root/etc"
+# The system's fonts folders, which the program walks, show none of the
+# machine's own fonts.
+for fonts in /usr/share/fonts /usr/local/share/fonts; do
+  if [ -d "$root$fonts" ]; then
+    mount -t tmpfs -o size=1m,mode=755 otu-fonts "$root$fonts"
+  fi
+done
+if [ -n "${OTU_SANDBOX_HOME_FONTS:-}" ]; then
+  mkdir -p "$root/root/.local/share/fonts"
+  mount --bind "$OTU_SANDBOX_HOME_FONTS" "$root/root/.local/share/fonts"
+fi
 for top in /bin /sbin /lib /lib32 /lib64 /libx32; do
   if [ -L "$top" ]; then
     ln -s "$(readlink "$top")" "$root$top"
