@@ -23,15 +23,14 @@ bool AppendFolder(char* folder, const char* part) {
   return (part[0] == '\0' || PathAppendA(folder, part)) && PathAddBackslashA(folder) != nullptr;
 }
 
-// The folder of every profile the system lists, its environment variables
-// expanded.
+// The own fonts folder of every profile the system lists, in its order, the
+// profile folder's environment variables expanded.
 std::vector<std::string> UserFontsFolders() {
   std::vector<std::string> folders;
   HKEY list;
-  // A 32-bit program reads the 64-bit view where there is one; 32-bit
-  // systems ignore the flag.
-  const REGSAM access = KEY_READ | KEY_WOW64_64KEY;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kProfileList, 0, access, &list) != ERROR_SUCCESS) return folders;
+  // The profile list is one of the keys that 32-bit and 64-bit programs
+  // share on a 64-bit system: no registry view needs choosing.
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kProfileList, 0, KEY_READ, &list) != ERROR_SUCCESS) return folders;
   for (DWORD index = 0;; ++index) {
     char sid[256];
     DWORD sidLength = sizeof(sid);
@@ -39,7 +38,7 @@ std::vector<std::string> UserFontsFolders() {
     if (status == ERROR_MORE_DATA) continue;  // no profile has such a name
     if (status != ERROR_SUCCESS) break;
     HKEY profile;
-    if (RegOpenKeyExA(list, sid, 0, access, &profile) != ERROR_SUCCESS) continue;
+    if (RegOpenKeyExA(list, sid, 0, KEY_QUERY_VALUE, &profile) != ERROR_SUCCESS) continue;
     char stored[MAX_PATH + 1] = {};
     DWORD type = 0;
     DWORD size = MAX_PATH;  // the spare byte ends a value stored without a zero byte
