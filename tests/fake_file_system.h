@@ -8,8 +8,8 @@
 #include <map>
 #include <memory>
 #include <set>
-#include <utility>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/file_system.h"
@@ -38,7 +38,8 @@ class FakeFileSystem : public platform::FileSystem {
   CopyFault copyFault = CopyFault::kNone;
   int faultyCopies = 1;  // so many CopyOver calls, from the first, suffer copyFault
   bool tempFolderFails = false;
-  // Files another program holds open for reading: they can be read, but a
+  // Files another program holds open for reading, as the system holds a
+  // loaded font: only an open that lets others read gets them, and a
   // CopyOver onto them reports kInUse and changes nothing.
   std::set<std::string> inUse;
   bool restartMovesRefused = false;
@@ -51,9 +52,10 @@ class FakeFileSystem : public platform::FileSystem {
   // Moves asked for the next start, in order: (from, to).
   std::vector<std::pair<std::string, std::string>> pendingMoves;
 
-  std::unique_ptr<platform::File> OpenRead(const std::string& path, platform::Share) override {
+  std::unique_ptr<platform::File> OpenRead(const std::string& path, platform::Share share) override {
     int call = openReadCalls++;
     if (openReadFailsFrom >= 0 && call >= openReadFailsFrom) return nullptr;
+    if (share == platform::Share::kExclusive && inUse.count(path) != 0) return nullptr;
     auto it = files.find(path);
     if (it == files.end()) return nullptr;
     return std::make_unique<FakeFile>(this, path, false);
