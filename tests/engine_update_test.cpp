@@ -235,7 +235,6 @@ TEST_F(EngineUpdateTest, AFontInUseIsStagedForTheRestart) {
   // No longer in use at the second run: replaced at once, and the staged
   // file goes, so that its pending move finds nothing.
   Install();
-  files.pendingMoves.clear();
   files.inUse.insert(path);
   ASSERT_EQ(0, Update());
   files.inUse.clear();
