@@ -49,15 +49,17 @@ int RunMake(int argc, char** argv) {
   }
 
   maker::FontFile oldFont, newFont;
-  std::string refusal, note;
+  std::string refusal, note, nameNote;
   std::vector<uint8_t> sabun;
   if (!LoadFont(fonts[0], &oldFont, &refusal) || !LoadFont(fonts[1], &newFont, &refusal) ||
-      !maker::MakeSabunFile(oldFont, newFont, &sabun, &refusal, &note)) {
+      !maker::MakeSabunFile(oldFont, newFont, &sabun, &refusal, &note, &nameNote)) {
     return Fail(refusal);
   }
   // Written only once everything succeeded; a failed write removes the file.
   if (!WriteFileBytes(output, sabun.data(), sabun.size())) return Fail(output + ": cannot be written");
-  if (!note.empty()) std::fprintf(stderr, "otpa make: %s\n", note.c_str());
+  for (const std::string* line : {&note, &nameNote}) {
+    if (!line->empty()) std::fprintf(stderr, "otpa make: %s\n", line->c_str());
+  }
   std::printf("%s: %zu bytes\n", output.c_str(), sabun.size());
   return 0;
 }

@@ -1,6 +1,7 @@
 #include "tools/otpa/make_sabun.h"
 
 #include <cstring>
+#include <string>
 
 #include "engine/byte_io.h"
 #include "engine/sabun_format.h"
@@ -45,6 +46,16 @@ bool Unchanged(const CTagObject& oldTable, const CTagObject& newTable) {
          PaddingIsZero(oldTable);
 }
 
+// A changed name table goes in whole as literal bytes. The installed
+// License Description texts are a customer's own, of any length, and every
+// string stored after them then lies elsewhere than in the old font: a copy
+// from the installed name table could take the wrong bytes.
+TableRuns Literal(uint32_t length) {
+  TableRuns runs;
+  if (length != 0) runs.inserts.push_back({0, length});
+  return runs;
+}
+
 bool WriteBlock(const TablePlan& plan, otu::Writer* out) {
   bool ok = out->WriteU32(static_cast<uint32_t>(plan.runs.copies.size()));
   for (const CopyRun& run : plan.runs.copies) {
@@ -61,7 +72,7 @@ bool WriteBlock(const TablePlan& plan, otu::Writer* out) {
 }  // namespace
 
 bool MakeSabunFile(const FontFile& oldFont, const FontFile& newFont, std::vector<uint8_t>* file,
-                   std::string* refusal, std::string* note) {
+                   std::string* refusal, std::string* note, std::string* nameNote) {
   InstalledIdentity identity;
   if (!ReadInstalledIdentity(oldFont, &identity, refusal) || !CheckReproducible(newFont, refusal) ||
       !SameTableSets(oldFont, newFont, refusal) || !SameOffsetTable(oldFont, newFont, refusal)) {
@@ -91,6 +102,15 @@ bool MakeSabunFile(const FontFile& oldFont, const FontFile& newFont, std::vector
     plan.hasBlock = !Unchanged(*plan.oldTable, *plan.newTable);
     if (!plan.hasBlock) continue;
     plan.runs = ParseTable(plan.oldTable->data, plan.oldTable->length, plan.newTable->data, plan.newTable->length);
+    if (std::strcmp(plan.newTable->tagText, "name") == 0) {
+      const uint64_t copied = BlockSize(plan.runs);
+      plan.runs = Literal(plan.newTable->length);
+      if (nameNote != nullptr && BlockSize(plan.runs) > copied) {
+        *nameNote = "note: the name table goes in as literal bytes, " + std::to_string(BlockSize(plan.runs) - copied) +
+                    " more than copies would take, since a customer's License Description texts may differ in "
+                    "length from " + oldFont.label + "'s";
+      }
+    }
     size += BlockSize(plan.runs);
   }
   if (size > UINT32_MAX) {

@@ -16,9 +16,11 @@ namespace maker {
 // other table gets the cheapest block of copy and insert runs found.
 // false, with a one-line reason in *refusal, when no difference file can
 // revise `oldFont` or rebuild `newFont` exactly. *note, empty or one line,
-// says what the caller should know about a file that was made.
+// says what the caller should know about a file that was made. A changed
+// name table goes in as literal bytes only; *nameNote, when given, gets one
+// line on what that costs when copies would have been smaller.
 bool MakeSabunFile(const FontFile& oldFont, const FontFile& newFont, std::vector<uint8_t>* file,
-                   std::string* refusal, std::string* note);
+                   std::string* refusal, std::string* note, std::string* nameNote = nullptr);
 
 }  // namespace maker
 
