@@ -8,6 +8,7 @@
 
 #include "engine/byte_io.h"
 #include "engine/head_table.h"
+#include "engine/name_copies.h"
 #include "engine/opentype_manager.h"
 #include "engine/sabun_format.h"
 
@@ -102,6 +103,16 @@ int32_t COpenTypeManager::RebuildFont(const char* path, int32_t resourceId, Upda
   // installed directory: where tables overlap, the later one wins.
   for (size_t j = 0; j < count; ++j) {
     if (tables_[j]->ApplySabun(*recordOf[j], newImage_.data(), newImageSize_) == 0) return kUpdateFontUnusable;
+  }
+  // A name table copied from the installed one by position must not have
+  // taken bytes that the customer's License Description texts moved.
+  for (size_t j = 0; j < count; ++j) {
+    const CTagObject& table = *tables_[j];
+    const CSabunTagObject& record = *recordOf[j];
+    if (std::strcmp(table.tagText, "name") == 0 && record.hasBlock != 0 && !record.copyRuns.empty() &&
+        !NameCopiesFitInstalled(record.copyRuns, table.data, table.length, table.newData, table.newLength)) {
+      return kUpdateFontUnusable;
+    }
   }
 
   int32_t result = AssembleTables();

@@ -83,3 +83,41 @@ int CTagNameObject::GetLicenseText(uint8_t macintosh[kLicenseTextSize],
   }
   return foundMacintosh && foundWindows && fits ? 1 : 0;
 }
+
+bool ReadNameStrings(const uint8_t* table, size_t length, std::vector<NameString>* strings) {
+  otu::Buffer in(table, length);
+  uint16_t format, count, stringOffset;
+  if (!in.ReadU16(&format) || !in.ReadU16(&count) || !in.ReadU16(&stringOffset)) return false;
+  strings->clear();
+  // The offsets are taken as read; the storage's start is checked once every
+  // record, and so where the storage may begin, is known.
+  std::vector<uint16_t> offsets;
+  for (size_t r = 0; r < count; ++r) {
+    NameString string{};
+    uint16_t encodingID, languageID, stringLength, offset;
+    if (!in.ReadU16(&string.platformID) || !in.ReadU16(&encodingID) || !in.ReadU16(&languageID) ||
+        !in.ReadU16(&string.nameID) || !in.ReadU16(&stringLength) || !in.ReadU16(&offset)) {
+      return false;
+    }
+    string.length = stringLength;
+    strings->push_back(string);
+    offsets.push_back(offset);
+  }
+  uint16_t tagCount = 0;
+  if (format == 1 && !in.ReadU16(&tagCount)) return false;
+  for (size_t t = 0; t < tagCount; ++t) {
+    uint16_t tagLength, offset;
+    if (!in.ReadU16(&tagLength) || !in.ReadU16(&offset)) return false;
+    strings->push_back(NameString{0, kLanguageTagId, 0, tagLength});
+    offsets.push_back(offset);
+  }
+  if (stringOffset < in.offset() || stringOffset > length) return false;
+  for (size_t k = 0; k < strings->size(); ++k) {
+    NameString& string = (*strings)[k];
+    string.start = uint32_t{stringOffset} + offsets[k];
+    if (!otu::RangeFits(string.start, string.length, length)) return false;
+    const bool utf16 = string.platformID == 0 || string.platformID == 3;
+    if (utf16 && string.length % 2 != 0) return false;
+  }
+  return true;
+}

@@ -14,6 +14,8 @@
 constexpr size_t kLicenseTextSize = 255;
 constexpr size_t kFontNameSize = 255;
 constexpr uint16_t kLicenseNameId = 13;
+// Stands for a format-1 language tag, which no name record's ID is.
+constexpr uint16_t kLanguageTagId = 0xFFFF;
 
 class CNameRecordObject : public COpenTypeObject {
  public:
@@ -46,6 +48,22 @@ class CNameTableObject : public CTagObject {
   uint16_t stringOffset = 0;
   std::vector<std::unique_ptr<CNameRecordObject>> records;
 };
+
+// Where one record's string lies in its name table.
+struct NameString {
+  uint16_t platformID;
+  uint16_t nameID;
+  uint32_t start;  // from the start of the table
+  uint32_t length;
+};
+
+// The strings of the name table in `table` (`length` bytes), in record
+// order; a format-1 table's language tags follow, as Unicode-platform
+// strings of name ID kLanguageTagId. false unless the table is well-formed:
+// the records (and, in format 1, the language-tag records) lie inside it,
+// before the string storage, and every string lies in the storage, the
+// UTF-16 strings of the Unicode and Windows platforms of even length.
+bool ReadNameStrings(const uint8_t* table, size_t length, std::vector<NameString>* strings);
 
 class CTagNameObject : public CTagObject {
  public:

@@ -10,6 +10,7 @@
 #include "engine/font_model.h"
 #include "engine/head_table.h"
 #include "engine/image_pool.h"
+#include "engine/name_copies.h"
 #include "engine/name_table.h"
 #include "tests/font_builder.h"
 
@@ -284,6 +285,43 @@ TEST(EngineModelTest, NameTableMissingPiecesAndLimits) {
   Bytes f3;
   CTagNameObject c = LoadName(Bytes{0, 0, 0}, &f3);
   EXPECT_EQ(0, c.LoadNameTable());
+}
+
+// Copies from an installed name table whose licence text is one byte longer
+// than in the font the runs were made from: every string after it moved.
+TEST(EngineModelTest, NameCopiesMustTakeStringsWhereTheInstalledTableHasThem) {
+  const auto table = [](const std::string& licence, const Bytes& windows) {
+    return testfont::NameTable({{1, 0, 0, 1, testfont::Text("Fam")},
+                                {1, 0, 0, 13, testfont::Text(licence)},
+                                {1, 0, 0, 4, testfont::Text("Full")},
+                                {3, 1, 0x409, 4, windows}});
+  };
+  const size_t storage = 6 + 12 * 4;
+  const Bytes made = table("Licence", testfont::Utf16Be("Full"));
+  const Bytes installed = table("LicenceX", testfont::Utf16Be("Full"));
+  const auto fits = [&](const Bytes& rebuilt, std::vector<testfont::CopyRun> runs) {
+    Bytes records;
+    for (const testfont::CopyRun& run : runs) {
+      for (int32_t field : {run.source, run.length, run.destination}) {
+        for (int shift : {24, 16, 8, 0}) records.push_back(static_cast<uint8_t>(field >> shift));
+      }
+    }
+    return NameCopiesFitInstalled(CopyRunList(records.data(), runs.size()), installed.data(), installed.size(),
+                                  rebuilt.data(), rebuilt.size());
+  };
+  const int32_t full = static_cast<int32_t>(storage + 10);  // "Full" in the table the runs were made from
+  // The record array and the strings up to the licence: nothing there moved.
+  EXPECT_TRUE(fits(made, {{0, full, 0}}));
+  // "Full" copied from where it lay when the runs were made: a byte early.
+  EXPECT_FALSE(fits(made, {{0, full, 0}, {full, 4, full}}));
+  // Licence bytes copied into another string.
+  EXPECT_FALSE(fits(made, {{static_cast<int32_t>(storage + 3), 4, full}}));
+  // A licence string sharing bytes with another, which its carried text would overwrite.
+  Bytes shared = made;
+  shared[6 + 12 * 1 + 8 + 1] = 8;  // the licence's length reaches into "Full"
+  EXPECT_FALSE(fits(shared, {{0, 1, 0}}));
+  // A UTF-16 string of odd length.
+  EXPECT_FALSE(fits(table("Licence", Bytes{0, 'F', 0}), {{0, 1, 0}}));
 }
 
 }  // namespace
