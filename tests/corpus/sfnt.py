@@ -96,3 +96,90 @@ def with_revision(data, revision):
     struct.pack_into(">I", data, entry + 4, word_sum(bytes(data[head.offset:head.offset + head.length])))
     struct.pack_into(">I", data, head.offset + 8, (0xB1B0AFBA - word_sum(bytes(data))) & 0xFFFFFFFF)
     return bytes(data)
+
+
+MAC_LICENCE = (1, 0, 0, 13)
+WINDOWS_LICENCE = (3, 1, 0x409, 13)
+
+
+def name_records(name_data):
+    """[(platform, encoding, language, name ID, string bytes)] in record order."""
+    count, string_offset = unpack_from(">2xHH", name_data, 0, "name header")
+    records = []
+    for r in range(count):
+        fields = unpack_from(">6H", name_data, 6 + 12 * r, "name record %d" % r)
+        start = string_offset + fields[5]
+        if start + fields[4] > len(name_data):
+            raise FontError("name string %d lies outside the name table" % r)
+        records.append(fields[:4] + (name_data[start:start + fields[4]],))
+    return records
+
+
+def compile_name(records):
+    """A format-0 name table of `records`, strings back to back in record order."""
+    header = struct.pack(">3H", 0, len(records), 6 + 12 * len(records))
+    entries, storage = [], b""
+    for platform, encoding, language, name_id, text in records:
+        entries.append(struct.pack(">6H", platform, encoding, language, name_id, len(text), len(storage)))
+        storage += text
+    return header + b"".join(entries) + storage
+
+
+def with_tables(data, replaced):
+    """The font with the tables of `replaced` (tag -> bytes) in place of its
+    own: tables laid out again in their stored order, 4-byte aligned, with
+    their checksums and checkSumAdjustment made right."""
+    tables = read_tables(data)
+    stored = sorted(range(len(tables)), key=lambda k: tables[k].offset)
+    out = bytearray(data[:12 + 16 * len(tables)])
+    for k in stored:
+        table = tables[k]
+        body = replaced.get(table.tag, table.data)
+        if table.tag == b"head":
+            body = body[:8] + bytes(4) + body[12:]
+        struct.pack_into(">4sIII", out, 12 + 16 * k, table.tag, word_sum(body), len(out), len(body))
+        out += body + bytes(-len(body) % 4)
+    head = 12 + 16 * [t.tag for t in tables].index(b"head")
+    (head_offset,) = struct.unpack_from(">I", out, head + 8)
+    struct.pack_into(">I", out, head_offset + 8, (0xB1B0AFBA - word_sum(bytes(out))) & 0xFFFFFFFF)
+    return bytes(out)
+
+
+def with_licence_texts(data, texts):
+    """The font as a customer has it: the License Description strings of the
+    records in `texts` ((platform, encoding, language, 13) -> bytes) replaced,
+    whatever their length; the name table written again around them."""
+    name = required_table(read_tables(data), b"name")
+    records = [fields[:4] + (texts.get(fields[:4], fields[4]),) for fields in name_records(name.data)]
+    return with_tables(data, {b"name": compile_name(records)})
+
+
+def licence_texts(data):
+    """The first (1, 0, 0, 13) and (3, 1, 0x409, 13) strings of the font."""
+    found = {}
+    for fields in name_records(required_table(read_tables(data), b"name").data):
+        found.setdefault(fields[:4], fields[4])
+    return found.get(MAC_LICENCE), found.get(WINDOWS_LICENCE)
+
+
+def carried(data, macintosh, windows):
+    """The font with the installed License Description texts carried into
+    every name ID 13 record: the Macintosh text into platform 1 records, the
+    Windows text into all others, each cut or padded with zero bytes to the
+    record's length; the name checksum and checkSumAdjustment made right."""
+    data = bytearray(data)
+    tables = read_tables(bytes(data))
+    name = required_table(tables, b"name")
+    count, string_offset = unpack_from(">2xHH", name.data, 0, "name header")
+    for r in range(count):
+        platform, _, _, name_id, length, offset = unpack_from(">6H", name.data, 6 + 12 * r, "name record")
+        if name_id == 13:
+            text = (macintosh if platform == 1 else windows)[:length]
+            start = name.offset + string_offset + offset
+            data[start:start + length] = text + bytes(length - len(text))
+    entry = 12 + 16 * [t.tag for t in tables].index(b"name")
+    struct.pack_into(">I", data, entry + 4, word_sum(bytes(data[name.offset:name.offset + name.length])))
+    head = required_table(tables, b"head")
+    struct.pack_into(">I", data, head.offset + 8, 0)
+    struct.pack_into(">I", data, head.offset + 8, (0xB1B0AFBA - word_sum(bytes(data))) & 0xFFFFFFFF)
+    return bytes(data)

@@ -928,6 +928,20 @@ class Scenario:
         bed.check_files()
 
 
+def revise_through_pipes(inside):
+    """Through pipes: the start, the list of the fonts, "実行", message 105
+    and "キャンセル"; a normal end that leaves no temporary file."""
+    p = inside.pipe()
+    expect_start(p.next_dialog())
+    p.answer("")
+    expect_list(p.next_dialog(), inside.fonts)
+    p.answer("1")
+    p.next_dialog().expect(ASK_CAPTION, RESTART_BUTTONS, M105)
+    p.answer("キャンセル")
+    check(p.expect_exit() == 0, "exit status")
+    expect_no_temporary_files(inside)
+
+
 def revise_all_layout(bed):
     bed.main_fonts(TWO_DRIVE_TARGETS)
     bed.decoys()
@@ -1256,15 +1270,7 @@ class UserFonts(Scenario):
 
     def drive(self, inside):
         check(not any(pathlib.Path("/usr/share/fonts").iterdir()), "the machine's own fonts are in the sandbox")
-        p = inside.pipe()
-        expect_start(p.next_dialog())
-        p.answer("")
-        expect_list(p.next_dialog(), inside.fonts)
-        p.answer("1")
-        p.next_dialog().expect(ASK_CAPTION, RESTART_BUTTONS, M105)
-        p.answer("キャンセル")
-        check(p.expect_exit() == 0, "exit status")
-        expect_no_temporary_files(inside)
+        revise_through_pipes(inside)
 
     def verify(self, bed):
         bed.expect(bed.layout["fonts"][0], "new")
@@ -1624,11 +1630,45 @@ MADE_START_TEXT = ("タブレロンフォント製品をご利用のお客様は
 OLDEST_REVISION = 0x00010000
 
 
-def oldest(corpus):
+def corpus_tools():
     # Outside the sandbox only: the harness folder there holds this file alone.
     sys.path.insert(0, str(ROOT / "tests" / "corpus"))
     import sfnt
-    return sfnt.with_revision(corpus.bytes(MINCHO[1], "old"), OLDEST_REVISION)
+    return sfnt
+
+
+def oldest(corpus):
+    return corpus_tools().with_revision(corpus.bytes(MINCHO[1], "old"), OLDEST_REVISION)
+
+
+@scenario("customer-licence")
+class CustomerLicence(Scenario):
+    """The third font as a customer has it, its License Description texts
+    longer than the maker's (every string after them stored elsewhere than in
+    the font the package was made from): revised with the other two, through
+    pipes; it becomes the new revision with the customer's texts carried into
+    its licence records, every other byte the new revision's."""
+
+    def layout(self, bed):
+        sfnt = corpus_tools()
+        letter, folder, (file_name, pair) = MAIN_TARGETS[2]
+        old = bed.corpus.bytes(pair, "old")
+        macintosh, windows = sfnt.licence_texts(old)
+        macintosh += b" No. 12"
+        windows += " No. 12".encode("utf-16-be")
+        customer = sfnt.with_licence_texts(old, {sfnt.MAC_LICENCE: macintosh, sfnt.WINDOWS_LICENCE: windows})
+        carried = sfnt.carried(bed.corpus.bytes(pair, "new"), macintosh, windows)
+        bed.layout["fonts"] = [bed.put_font(letter, folder, target) for letter, folder, target in MAIN_TARGETS[:2]]
+        bed.layout["fonts"].append(bed.put(letter, f"{folder}/{file_name}", customer,
+                                           {"old": customer, "new": carried}, "old"))
+
+    def drive(self, inside):
+        revise_through_pipes(inside)
+
+    def verify(self, bed):
+        for font in bed.layout["fonts"]:
+            bed.expect(font, "new")
+        super().verify(bed)
 
 
 @scenario("made-package", package=None)
