@@ -17,8 +17,6 @@ namespace {
 // checkSumAdjustment makes the words of the whole font sum to this.
 constexpr uint32_t kChecksumMagic = 0xB1B0AFBA;
 constexpr size_t kCheckSumAdjustmentOffset = 8;
-// A new image is held whole in memory and its lengths as int32.
-constexpr uint32_t kMaxNewImageSize = 0x7FFFFFF0u;
 
 size_t EntryOffset(size_t k) { return kOffsetTableSize + kDirectoryEntrySize * k; }
 
@@ -42,24 +40,72 @@ int32_t COpenTypeManager::RebuildFont(const char* path, int32_t resourceId, Upda
   if (sabunData_->LoadSabunData(resourceId) == 0) return kUpdateSabunNotLoaded;
   if (Report(55, progress_text::kReading, path, callback, context, n, i)) return kUpdateStopped;
 
-  // The new directory is the installed one rebuilt table for table: every
-  // installed table must be named by exactly one record, or the offset table
-  // and the directory of the new font would disagree.
+  // The installed font was read by the rules of one kind of file.
+  if (sabunData_->extended != extended_) return kUpdateFontUnusable;
   const size_t count = sabunData_->tableCount;
   newImageSize_ = sabunData_->newFileLength;
-  if (count != header_.numTables || count != tables_.size() || newImageSize_ > kMaxNewImageSize ||
-      newImageSize_ < sabun::FirstTableOffset(count)) {
-    return kUpdateFontUnusable;
-  }
+  if (newImageSize_ > kMaxImageSize || newImageSize_ < sabun::FirstTableOffset(count)) return kUpdateFontUnusable;
   // A difference file fits one installed revision of one font only: applied
   // to another (a file replaced after the search), its runs would build a
   // damaged font that still verifies as written.
   const CTagObject* head = FindTag("head");
   uint32_t installedRevision = 0;
-  if (head != nullptr && otu::LoadU32(head->data, head->length, 4, &installedRevision) &&
-      installedRevision != sabunData_->expectedRevision) {
-    return kUpdateFontUnusable;
+  const bool revisionRead = head != nullptr && otu::LoadU32(head->data, head->length, 4, &installedRevision);
+  if ((revisionRead || extended_) && installedRevision != sabunData_->expectedRevision) return kUpdateFontUnusable;
+  std::vector<const CSabunTagObject*> records;
+  int32_t result = extended_ ? PairExtendedRecords(&records) : PairClassicRecords(&records);
+  if (result != kUpdateOk) return result;
+
+  if (!newImage_.Allocate(size_t{newImageSize_} + 1)) return kUpdateFontUnusable;
+  newImage_.data()[newImageSize_] = 0;
+  otu::Writer offsetTable(newImage_.data(), newImageSize_);
+  offsetTable.WriteU32(newHeader_.sfntVersion);
+  offsetTable.WriteU16(newHeader_.numTables);
+  offsetTable.WriteU16(newHeader_.searchRange);
+  offsetTable.WriteU16(newHeader_.entrySelector);
+  offsetTable.WriteU16(newHeader_.rangeShift);
+
+  // Each table is rebuilt where it goes in the image, in turn: where tables
+  // overlap, the later one wins.
+  for (size_t j = 0; j < count; ++j) {
+    if (rebuilt_[j]->ApplySabun(*records[j], newImage_.data(), newImageSize_) == 0) return kUpdateFontUnusable;
   }
+  // A name table copied from the installed one by position must not have
+  // taken bytes that the customer's License Description texts moved.
+  for (size_t j = 0; j < count; ++j) {
+    const CTagObject& table = *rebuilt_[j];
+    const CSabunTagObject& record = *records[j];
+    if (std::strcmp(table.tagText, "name") == 0 && record.hasBlock != 0 && !record.copyRuns.empty() &&
+        !NameCopiesFitInstalled(record.copyRuns, table.data, table.length, table.newData, table.newLength)) {
+      return kUpdateFontUnusable;
+    }
+  }
+
+  result = AssembleTables();
+  if (result == kUpdateOk) {
+    result = extended_ ? CarryLicences(path, callback, context, n, i)
+                       : WriteLicenseText(path, header_, callback, context, n, i);
+  }
+  if (result == kUpdateOk) result = RecalcChecksum(path, newHeader_, callback, context, n, i);
+  return result;
+}
+
+bool COpenTypeManager::CheckRecordPlace(const CSabunTagObject& record, const CTagObject& table) const {
+  // A table carried over keeps its installed length; a record that places
+  // it with another length would overlap its neighbour or leave a gap.
+  if (record.hasBlock == 0 && record.newLength != table.length) return false;
+  // A table over the offset table or the directory would be overwritten by
+  // them, or overwrite them, in a font that still verifies.
+  return record.newLength <= newImageSize_ &&
+         (record.newLength == 0 || record.newOffset >= sabun::FirstTableOffset(sabunData_->tableCount));
+}
+
+int32_t COpenTypeManager::PairClassicRecords(std::vector<const CSabunTagObject*>* records) {
+  // The new directory is the installed one rebuilt table for table: every
+  // installed table must be named by exactly one record, or the offset table
+  // and the directory of the new font would disagree.
+  const size_t count = sabunData_->tableCount;
+  if (count != header_.numTables || count != tables_.size()) return kUpdateFontUnusable;
   // The name as the target matching compares it: the difference file's name
   // field holds at most 31 bytes.
   char installedName[kFontNameSize] = {};
@@ -69,56 +115,79 @@ int32_t COpenTypeManager::RebuildFont(const char* path, int32_t resourceId, Upda
       expectedName != installedName) {
     return kUpdateFontUnusable;
   }
-  if (!newImage_.Allocate(size_t{newImageSize_} + 1)) return kUpdateFontUnusable;
-  newImage_.data()[newImageSize_] = 0;
-  otu::Writer offsetTable(newImage_.data(), newImageSize_);
-  offsetTable.WriteU32(header_.sfntVersion);
-  offsetTable.WriteU16(header_.numTables);
-  offsetTable.WriteU16(header_.searchRange);
-  offsetTable.WriteU16(header_.entrySelector);
-  offsetTable.WriteU16(header_.rangeShift);
-
   // The record of each installed table, by its position in the installed directory.
-  std::vector<const CSabunTagObject*> recordOf(tables_.size(), nullptr);
-  const size_t firstTableOffset = sabun::FirstTableOffset(count);
+  records->assign(tables_.size(), nullptr);
   for (size_t k = 0; k < count; ++k) {
     const CSabunTagObject* record = sabunData_->GetSabunTag(static_cast<int32_t>(k));
     if (record == nullptr) return kUpdateFontUnusable;
     char tagText[5];
     std::memcpy(tagText, record->tagText, sizeof tagText);
     CTagObject* table = FindTag(tagText);
-    if (table == nullptr || record->newLength > newImageSize_) return kUpdateFontUnusable;
+    if (table == nullptr) return kUpdateFontUnusable;
     size_t position = 0;
     while (tables_[position].get() != table) ++position;
-    if (recordOf[position] != nullptr) return kUpdateFontUnusable;
-    // A table carried over keeps its installed length; a record that places
-    // it with another length would overlap its neighbour or leave a gap.
-    if (record->hasBlock == 0 && record->newLength != table->length) return kUpdateFontUnusable;
-    // A table over the offset table or the directory would be overwritten by
-    // them, or overwrite them, in a font that still verifies.
-    if (record->newLength != 0 && record->newOffset < firstTableOffset) return kUpdateFontUnusable;
-    recordOf[position] = record;
+    if ((*records)[position] != nullptr || !CheckRecordPlace(*record, *table)) return kUpdateFontUnusable;
+    (*records)[position] = record;
   }
-  // Each table is rebuilt where it goes in the image, in the order of the
-  // installed directory: where tables overlap, the later one wins.
-  for (size_t j = 0; j < count; ++j) {
-    if (tables_[j]->ApplySabun(*recordOf[j], newImage_.data(), newImageSize_) == 0) return kUpdateFontUnusable;
-  }
-  // A name table copied from the installed one by position must not have
-  // taken bytes that the customer's License Description texts moved.
-  for (size_t j = 0; j < count; ++j) {
-    const CTagObject& table = *tables_[j];
-    const CSabunTagObject& record = *recordOf[j];
-    if (std::strcmp(table.tagText, "name") == 0 && record.hasBlock != 0 && !record.copyRuns.empty() &&
-        !NameCopiesFitInstalled(record.copyRuns, table.data, table.length, table.newData, table.newLength)) {
-      return kUpdateFontUnusable;
-    }
-  }
+  // Rebuilt in the order of the installed directory, under its offset table.
+  rebuilt_.clear();
+  for (const auto& table : tables_) rebuilt_.push_back(table.get());
+  newHeader_ = header_;
+  return kUpdateOk;
+}
 
-  int32_t result = AssembleTables();
-  if (result == kUpdateOk) result = WriteLicenseText(path, header_, callback, context, n, i);
-  if (result == kUpdateOk) result = RecalcChecksum(path, header_, callback, context, n, i);
-  return result;
+int32_t COpenTypeManager::PairExtendedRecords(std::vector<const CSabunTagObject*>* records) {
+  const CMakeSabunData& sabun = *sabunData_;
+  // The installed font is the one the file was made from: its outlines, its
+  // table count, its name, and the bytes of every table the rebuild takes
+  // from it.
+  std::string installedName;
+  const CTagObject* name = FindTag("name");
+  if (header_.sfntVersion != sabun.oldSfntVersion || header_.numTables != sabun.oldTableCount ||
+      name == nullptr || !FindNameText(name->data, name->length, sabun.identityNameId, &installedName) ||
+      installedName != sabun.identity) {
+    return kUpdateFontUnusable;
+  }
+  rebuilt_.clear();
+  addedTables_.clear();
+  std::vector<const CTagObject*> used;
+  for (size_t k = 0; k < sabun.tableCount; ++k) {
+    const CSabunTagObject* record = sabun.GetSabunTag(static_cast<int32_t>(k));
+    if (record == nullptr) return kUpdateFontUnusable;
+    char tagText[5];
+    std::memcpy(tagText, record->tagText, sizeof tagText);
+    CTagObject* table = FindTag(tagText);
+    if (record->newTable) {
+      // A table the new revision adds is made of its block's bytes alone.
+      if (table != nullptr || record->hasBlock == 0) return kUpdateFontUnusable;
+      addedTables_.push_back(std::make_unique<CTagObject>());
+      table = addedTables_.back().get();
+      std::memcpy(table->tag, record->tag, 4);
+      std::memcpy(table->tagText, record->tagText, sizeof tagText);
+      // No installed bytes: a copy run of any length leaves the table.
+      static const uint8_t kNoBytes[1] = {};
+      table->data = kNoBytes;
+    } else {
+      if (table == nullptr || std::find(used.begin(), used.end(), table) != used.end()) return kUpdateFontUnusable;
+      used.push_back(table);
+      // The name table is the customer's: its License Description texts
+      // are theirs, whatever the maker's old release held.
+      if (std::strcmp(tagText, "name") != 0 && TableChecksumWithoutAdjustment(*table) != record->oldChecksum) {
+        return kUpdateFontUnusable;
+      }
+    }
+    if (!CheckRecordPlace(*record, *table)) return kUpdateFontUnusable;
+    rebuilt_.push_back(table);
+    records->push_back(record);
+  }
+  // The new offset table: the new font's own outlines and table count, the
+  // binary-search fields computed from that count.
+  newHeader_ = COpenTypeHeader();
+  newHeader_.state = 2;
+  newHeader_.sfntVersion = sabun.newSfntVersion;
+  newHeader_.numTables = sabun.tableCount;
+  SetSearchFields(&newHeader_);
+  return kUpdateOk;
 }
 
 int32_t COpenTypeManager::AssembleTables() {
@@ -126,7 +195,7 @@ int32_t COpenTypeManager::AssembleTables() {
   std::vector<std::pair<uint32_t, uint32_t>> placed;  // offset and length of every table
   placed.reserve(count);
   for (size_t j = 0; j < count; ++j) {
-    const CTagObject& table = *tables_[j];
+    const CTagObject& table = *rebuilt_[j];
     const size_t entry = EntryOffset(static_cast<size_t>(table.index));
     if (!otu::RangeFits(entry, kDirectoryEntrySize, newImageSize_)) return kUpdateFontUnusable;
     otu::Writer directory(newImage_.data() + entry, kDirectoryEntrySize);
@@ -158,7 +227,7 @@ uint32_t COpenTypeManager::NewImageWordSum() const {
   const size_t count = sabunData_->tableCount;
   uint32_t sum = SumWordsPadded(image, sabun::FirstTableOffset(count));
   for (size_t j = 0; j < count; ++j) {
-    const CTagObject& table = *tables_[j];
+    const CTagObject& table = *rebuilt_[j];
     const bool changed = std::memcmp(table.newTag, "name", 4) == 0 || std::memcmp(table.newTag, "head", 4) == 0;
     sum += changed ? SumWordsPadded(table.newData, table.newLength) : table.newPlacedSum;
   }

@@ -170,9 +170,10 @@ bool IsAcceptedTag(const char* tagText) {
   return false;
 }
 
-int COpenTypeHeader::ReadHeader(const uint8_t* file, size_t fileLength) {
+int COpenTypeHeader::ReadHeader(const uint8_t* file, size_t fileLength, bool trueTypeToo) {
   uint32_t version;
-  if (!LoadU32(file, fileLength, 0, &version) || version != kSfntVersionOtto) return 0;
+  if (!LoadU32(file, fileLength, 0, &version)) return 0;
+  if (version != kSfntVersionOtto && !(trueTypeToo && IsFontSfntVersion(version))) return 0;
   if (fileLength < kOffsetTableSize) return 0;
   state = 2;
   sfntVersion = version;
@@ -181,6 +182,25 @@ int COpenTypeHeader::ReadHeader(const uint8_t* file, size_t fileLength) {
   LoadU16(file, fileLength, 8, &entrySelector);
   LoadU16(file, fileLength, 10, &rangeShift);
   return 1;
+}
+
+void SetSearchFields(COpenTypeHeader* header) {
+  uint16_t power = 0;  // entrySelector: the largest power of 2 not above the count
+  while (power < 15 && (1u << (power + 1)) <= header->numTables) ++power;
+  header->entrySelector = header->numTables == 0 ? 0 : power;
+  header->searchRange = header->numTables == 0 ? 0 : static_cast<uint16_t>(kDirectoryEntrySize << power);
+  header->rangeShift = static_cast<uint16_t>(kDirectoryEntrySize * header->numTables - header->searchRange);
+}
+
+uint32_t TableChecksumWithoutAdjustment(const CTagObject& table) {
+  constexpr size_t kCheckSumAdjustmentOffset = 8;
+  uint32_t sum = SumWordsPadded(table.data, table.length);
+  uint32_t adjustment = 0;
+  if (std::strcmp(table.tagText, "head") == 0 &&
+      LoadU32(table.data, table.length, kCheckSumAdjustmentOffset, &adjustment)) {
+    sum -= adjustment;
+  }
+  return sum;
 }
 
 int32_t CTagObject::ReadEntry(const uint8_t* entry, const uint8_t* file, size_t fileLength) {

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 class CSabunTagObject;
@@ -47,6 +48,11 @@ class ByteBuffer {
 
   uint8_t* data() const { return bytes_; }
   size_t size() const { return size_; }
+  void Swap(ByteBuffer& other) {
+    std::swap(bytes_, other.bytes_);
+    std::swap(size_, other.size_);
+    std::swap(capacity_, other.capacity_);
+  }
 
  private:
   uint8_t* bytes_ = nullptr;
@@ -58,6 +64,12 @@ class ByteBuffer {
 constexpr size_t kOffsetTableSize = 12;
 constexpr size_t kDirectoryEntrySize = 16;
 constexpr uint32_t kSfntVersionOtto = 0x4F54544F;
+// TrueType outlines, under either of the two versions fonts carry.
+constexpr uint32_t kSfntVersionTrueType = 0x00010000;
+constexpr uint32_t kSfntVersionTrue = 0x74727565;
+inline bool IsFontSfntVersion(uint32_t version) {
+  return version == kSfntVersionOtto || version == kSfntVersionTrueType || version == kSfntVersionTrue;
+}
 
 // The tags a revisable font may contain, in the order they are tried.
 constexpr size_t kAcceptedTagCount = 17;
@@ -70,10 +82,16 @@ class COpenTypeObject {
   virtual ~COpenTypeObject() = default;
 };
 
+class COpenTypeHeader;
+// Sets searchRange, entrySelector and rangeShift as a directory of
+// `header->numTables` entries has them.
+void SetSearchFields(COpenTypeHeader* header);
+
 class COpenTypeHeader : public COpenTypeObject {
  public:
-  // 1 when `file` starts an OTTO font (fields filled, state 2), else 0.
-  int ReadHeader(const uint8_t* file, size_t fileLength);
+  // 1 when `file` starts an OTTO font, or with `trueTypeToo` a TrueType
+  // one (fields filled, state 2), else 0.
+  int ReadHeader(const uint8_t* file, size_t fileLength, bool trueTypeToo = false);
 
   int32_t state = -1;
   uint32_t sfntVersion = 0;
@@ -133,6 +151,11 @@ class CTagObject : public COpenTypeObject {
  private:
   void ClearRebuilt();
 };
+
+// The checksum of the installed table's bytes, padding missing at the end
+// of the file counted as zero; a head table's checkSumAdjustment counts as
+// zero too, as in the table's directory entry.
+uint32_t TableChecksumWithoutAdjustment(const CTagObject& table);
 
 using TagList = std::vector<std::unique_ptr<CTagObject>>;
 

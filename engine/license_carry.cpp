@@ -2,6 +2,7 @@
 // every name ID 13 record of the new font.
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "engine/byte_io.h"
 #include "engine/opentype_manager.h"
@@ -20,6 +21,14 @@ int COpenTypeManager::ReadLicenseText(const uint8_t* entry, uint8_t macintosh[kL
 int32_t COpenTypeManager::TakeLicenseTexts() {
   std::memset(macintoshLicenseText_, 0, sizeof macintoshLicenseText_);
   std::memset(windowsLicenseText_, 0, sizeof windowsLicenseText_);
+  if (extended_) {
+    // Every record is carried, of any platform and length; a font without
+    // any has nothing to carry.
+    carriedLicences_.clear();
+    const CTagObject* name = FindTag("name");
+    return name == nullptr || ReadLicenceRecords(name->data, name->length, &carriedLicences_) ? kUpdateOk
+                                                                                              : kUpdateFontUnusable;
+  }
   for (size_t k = 0; k < header_.numTables && k < tables_.size(); ++k) {
     const uint8_t* entry = installedImage_.data() + kOffsetTableSize + kDirectoryEntrySize * k;
     if (ReadLicenseText(entry, macintoshLicenseText_, windowsLicenseText_) == 1) return kUpdateOk;
@@ -65,5 +74,68 @@ int32_t COpenTypeManager::WriteLicenseText(const char* path, const COpenTypeHead
   size_t padded = (size_t{tableLength} + 3) & ~size_t{3};
   padded = std::min(padded, newImageSize_ - size_t{tableOffset});
   otu::StoreU32(image, newImageSize_, entry + 4, SumWordsPadded(table, padded));
+  return kUpdateOk;
+}
+
+int32_t COpenTypeManager::CarryLicences(const char* path, UpdateProgressFunc callback, void* context, int32_t n,
+                                        int32_t i) {
+  size_t entry = 0;
+  const bool found = FindNewDirectoryEntry("name", newHeader_.numTables, &entry);
+  if (Report(65, progress_text::kWritingSerial, path, callback, context, n, i)) return kUpdateStopped;
+  if (!found) return kUpdateOk;
+  uint32_t tableOffset = 0;
+  uint32_t tableLength = 0;
+  otu::LoadU32(newImage_.data(), newImageSize_, entry + 8, &tableOffset);
+  otu::LoadU32(newImage_.data(), newImageSize_, entry + 12, &tableLength);
+  if (!otu::RangeFits(tableOffset, tableLength, newImageSize_)) return kUpdateFontUnusable;
+  std::vector<uint8_t> table;
+  if (!CarryLicenceRecords(newImage_.data() + tableOffset, tableLength, carriedLicences_, &table)) {
+    return kUpdateFontUnusable;
+  }
+  if (table.size() != tableLength) return ReplaceTable(entry, table);
+  std::memcpy(newImage_.data() + tableOffset, table.data(), table.size());
+  size_t padded = (size_t{tableLength} + 3) & ~size_t{3};
+  padded = std::min(padded, newImageSize_ - size_t{tableOffset});
+  otu::StoreU32(newImage_.data(), newImageSize_, entry + 4, SumWordsPadded(newImage_.data() + tableOffset, padded));
+  return kUpdateOk;
+}
+
+int32_t COpenTypeManager::ReplaceTable(size_t entry, const std::vector<uint8_t>& table) {
+  const uint8_t* image = newImage_.data();
+  uint32_t offset = 0;
+  uint32_t length = 0;
+  otu::LoadU32(image, newImageSize_, entry + 8, &offset);
+  otu::LoadU32(image, newImageSize_, entry + 12, &length);
+  const size_t oldEnd = std::min<size_t>((size_t{offset} + length + 3) & ~size_t{3}, newImageSize_);
+  const size_t newEnd = (size_t{offset} + table.size() + 3) & ~size_t{3};
+  // A font that ends without its last table's padding keeps ending so.
+  const bool last = oldEnd == newImageSize_;
+  const size_t size = last && size_t{offset} + length == newImageSize_ ? size_t{offset} + table.size()
+                                                                      : newEnd + (newImageSize_ - oldEnd);
+  if (size > kMaxImageSize) return kUpdateFontUnusable;
+  ByteBuffer moved;
+  if (!moved.Allocate(size + 1)) return kUpdateFontUnusable;
+  uint8_t* to = moved.data();
+  std::memcpy(to, image, offset);
+  std::memcpy(to + offset, table.data(), table.size());
+  std::memset(to + offset + table.size(), 0, std::min(newEnd, size) - offset - table.size());
+  std::memcpy(to + newEnd, image + oldEnd, size > newEnd ? size - newEnd : 0);
+  to[size] = 0;
+  // Every table stored after it moves with it.
+  const size_t count = newHeader_.numTables;
+  for (size_t k = 0; k < count; ++k) {
+    const size_t at = kOffsetTableSize + kDirectoryEntrySize * k;
+    uint32_t tableOffset = 0;
+    otu::LoadU32(to, size, at + 8, &tableOffset);
+    if (at != entry && tableOffset >= oldEnd) {
+      otu::StoreU32(to, size, at + 8, static_cast<uint32_t>(tableOffset - oldEnd + newEnd));
+    }
+  }
+  otu::StoreU32(to, size, entry + 12, static_cast<uint32_t>(table.size()));
+  otu::StoreU32(to, size, entry + 4, SumWordsPadded(to + offset, table.size()));
+  newImage_.Swap(moved);
+  newImageSize_ = static_cast<uint32_t>(size);
+  // The rebuilt tables' views and sums are those of the image given up.
+  tablesApart_ = false;
   return kUpdateOk;
 }

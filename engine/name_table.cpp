@@ -94,8 +94,8 @@ bool ReadNameStrings(const uint8_t* table, size_t length, std::vector<NameString
   std::vector<uint16_t> offsets;
   for (size_t r = 0; r < count; ++r) {
     NameString string{};
-    uint16_t encodingID, languageID, stringLength, offset;
-    if (!in.ReadU16(&string.platformID) || !in.ReadU16(&encodingID) || !in.ReadU16(&languageID) ||
+    uint16_t stringLength, offset;
+    if (!in.ReadU16(&string.platformID) || !in.ReadU16(&string.encodingID) || !in.ReadU16(&string.languageID) ||
         !in.ReadU16(&string.nameID) || !in.ReadU16(&stringLength) || !in.ReadU16(&offset)) {
       return false;
     }
@@ -108,7 +108,7 @@ bool ReadNameStrings(const uint8_t* table, size_t length, std::vector<NameString
   for (size_t t = 0; t < tagCount; ++t) {
     uint16_t tagLength, offset;
     if (!in.ReadU16(&tagLength) || !in.ReadU16(&offset)) return false;
-    strings->push_back(NameString{0, kLanguageTagId, 0, tagLength});
+    strings->push_back(NameString{0, 0, 0, kLanguageTagId, 0, tagLength});
     offsets.push_back(offset);
   }
   if (stringOffset < in.offset() || stringOffset > length) return false;
@@ -119,5 +119,135 @@ bool ReadNameStrings(const uint8_t* table, size_t length, std::vector<NameString
     const bool utf16 = string.platformID == 0 || string.platformID == 3;
     if (utf16 && string.length % 2 != 0) return false;
   }
+  return true;
+}
+
+namespace {
+
+bool IsUtf16(uint16_t platformID) { return platformID == 0 || platformID == 3; }
+
+// UTF-16 big-endian as UTF-8; an unpaired surrogate becomes U+FFFD.
+std::string Utf16ToUtf8(const uint8_t* text, size_t length) {
+  std::string out;
+  for (size_t k = 0; k + 1 < length; k += 2) {
+    uint32_t unit = static_cast<uint32_t>(text[k] << 8 | text[k + 1]);
+    if (unit >= 0xD800 && unit < 0xDC00 && k + 3 < length) {
+      const uint32_t low = static_cast<uint32_t>(text[k + 2] << 8 | text[k + 3]);
+      if (low >= 0xDC00 && low < 0xE000) {
+        unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+        k += 2;
+      }
+    }
+    if (unit >= 0xD800 && unit < 0xE000) unit = 0xFFFD;
+    if (unit < 0x80) {
+      out += static_cast<char>(unit);
+    } else if (unit < 0x800) {
+      out += static_cast<char>(0xC0 | unit >> 6);
+      out += static_cast<char>(0x80 | (unit & 0x3F));
+    } else if (unit < 0x10000) {
+      out += static_cast<char>(0xE0 | unit >> 12);
+      out += static_cast<char>(0x80 | (unit >> 6 & 0x3F));
+      out += static_cast<char>(0x80 | (unit & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | unit >> 18);
+      out += static_cast<char>(0x80 | (unit >> 12 & 0x3F));
+      out += static_cast<char>(0x80 | (unit >> 6 & 0x3F));
+      out += static_cast<char>(0x80 | (unit & 0x3F));
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+bool FindNameText(const uint8_t* table, size_t length, uint16_t nameId, std::string* text) {
+  std::vector<NameString> strings;
+  if (!ReadNameStrings(table, length, &strings)) return false;
+  // Lower ranks are preferred.
+  const auto rank = [](const NameString& string) {
+    if (string.platformID == 3) return string.languageID == 0x409 ? 0 : 1;
+    return string.platformID == 1 ? 2 : string.platformID == 0 ? 3 : 4;
+  };
+  const NameString* best = nullptr;
+  for (const NameString& string : strings) {
+    if (string.nameID == nameId && rank(string) < 4 && (best == nullptr || rank(string) < rank(*best))) best = &string;
+  }
+  if (best == nullptr || best->length == 0) return false;
+  const uint8_t* bytes = table + best->start;
+  *text = IsUtf16(best->platformID) ? Utf16ToUtf8(bytes, best->length)
+                                     : std::string(reinterpret_cast<const char*>(bytes), best->length);
+  return !text->empty();
+}
+
+bool ReadLicenceRecords(const uint8_t* table, size_t length, std::vector<LicenceRecord>* records) {
+  std::vector<NameString> strings;
+  if (!ReadNameStrings(table, length, &strings)) return false;
+  records->clear();
+  for (const NameString& string : strings) {
+    if (string.nameID != kLicenseNameId) continue;
+    records->push_back({string.platformID, string.encodingID, string.languageID,
+                        std::vector<uint8_t>(table + string.start, table + string.start + string.length)});
+  }
+  return true;
+}
+
+bool CarryLicenceRecords(const uint8_t* table, size_t length, const std::vector<LicenceRecord>& carried,
+                         std::vector<uint8_t>* out) {
+  std::vector<NameString> strings;
+  if (!ReadNameStrings(table, length, &strings)) return false;
+  // The text each string gets: its own, or a carried one.
+  std::vector<const std::vector<uint8_t>*> carriedText(strings.size(), nullptr);
+  bool inPlace = true;
+  for (size_t k = 0; k < strings.size(); ++k) {
+    const NameString& string = strings[k];
+    if (string.nameID != kLicenseNameId) continue;
+    for (const LicenceRecord& record : carried) {
+      if (record.platformID == string.platformID && record.encodingID == string.encodingID &&
+          record.languageID == string.languageID) {
+        carriedText[k] = &record.text;
+        break;
+      }
+    }
+    if (carriedText[k] == nullptr) continue;
+    if (carriedText[k]->size() != string.length) inPlace = false;
+    for (size_t j = 0; j < strings.size() && inPlace; ++j) {
+      const NameString& other = strings[j];
+      const bool shares = j != k && string.length != 0 && other.length != 0 &&
+                          other.start < string.start + string.length && string.start < other.start + other.length;
+      if (shares) inPlace = false;
+    }
+  }
+  if (inPlace) {
+    out->assign(table, table + length);
+    for (size_t k = 0; k < strings.size(); ++k) {
+      if (carriedText[k] != nullptr && !carriedText[k]->empty()) {
+        std::memcpy(out->data() + strings[k].start, carriedText[k]->data(), carriedText[k]->size());
+      }
+    }
+    return true;
+  }
+  // Written anew. The records (and language tags) keep their order and all
+  // their fields but length and offset.
+  uint16_t format = 0, count = 0;
+  otu::LoadU16(table, length, 0, &format);
+  otu::LoadU16(table, length, 2, &count);
+  const size_t tagCount = strings.size() - count;
+  const size_t stringOffset =
+      CNameTableObject::kHeaderSize + CNameRecordObject::kRecordSize * count + (format == 1 ? 2 + 4 * tagCount : 0);
+  std::vector<uint8_t> storage;
+  out->assign(table, table + stringOffset);
+  otu::StoreU16(out->data(), out->size(), 4, static_cast<uint16_t>(stringOffset));
+  for (size_t k = 0; k < strings.size(); ++k) {
+    const uint8_t* text = carriedText[k] != nullptr ? carriedText[k]->data() : table + strings[k].start;
+    const size_t textLength = carriedText[k] != nullptr ? carriedText[k]->size() : strings[k].length;
+    if (storage.size() > 0xFFFF || textLength > 0xFFFF) return false;
+    // A record's length and offset, or a language tag's.
+    const size_t fields = k < count ? CNameTableObject::kHeaderSize + CNameRecordObject::kRecordSize * k + 8
+                                    : stringOffset - 4 * (tagCount - (k - count));
+    otu::StoreU16(out->data(), out->size(), fields, static_cast<uint16_t>(textLength));
+    otu::StoreU16(out->data(), out->size(), fields + 2, static_cast<uint16_t>(storage.size()));
+    storage.insert(storage.end(), text, text + textLength);
+  }
+  out->insert(out->end(), storage.begin(), storage.end());
   return true;
 }

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "engine/font_model.h"
@@ -52,6 +53,8 @@ class CNameTableObject : public CTagObject {
 // Where one record's string lies in its name table.
 struct NameString {
   uint16_t platformID;
+  uint16_t encodingID;
+  uint16_t languageID;
   uint16_t nameID;
   uint32_t start;  // from the start of the table
   uint32_t length;
@@ -64,6 +67,37 @@ struct NameString {
 // before the string storage, and every string lies in the storage, the
 // UTF-16 strings of the Unicode and Windows platforms of even length.
 bool ReadNameStrings(const uint8_t* table, size_t length, std::vector<NameString>* strings);
+
+// The text of the record that names a font by `nameId` in the name table in
+// `table`: of the well-formed table's records with that ID, the first
+// Windows one in US English, else the first Windows one, else the first
+// Macintosh one, else the first Unicode one; UTF-16 text as UTF-8, other
+// text as stored. false when there is none or it is empty.
+bool FindNameText(const uint8_t* table, size_t length, uint16_t nameId, std::string* text);
+
+// One License Description record of an installed font, carried into the
+// record of the same platform, encoding and language of the new font.
+struct LicenceRecord {
+  uint16_t platformID;
+  uint16_t encodingID;
+  uint16_t languageID;
+  std::vector<uint8_t> text;
+};
+
+// Every License Description record of the well-formed name table in
+// `table`, in record order; false when the table is not well-formed.
+bool ReadLicenceRecords(const uint8_t* table, size_t length, std::vector<LicenceRecord>* records);
+
+// The name table in `table` with each License Description record for which
+// `carried` holds one of the same platform, encoding and language (the
+// first such) given that one's text. When every carried text keeps its
+// record's length and no record that takes one shares bytes with another
+// string, only those bytes change; otherwise the table is written anew:
+// the same header, records and language tags in the same order, the strings
+// back to back in that order. false when the table is not well-formed or
+// the strings outgrow the 64 KB that string offsets reach.
+bool CarryLicenceRecords(const uint8_t* table, size_t length, const std::vector<LicenceRecord>& carried,
+                         std::vector<uint8_t>* out);
 
 class CTagNameObject : public CTagObject {
  public:

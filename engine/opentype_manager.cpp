@@ -28,8 +28,14 @@ COpenTypeManager::COpenTypeManager(platform::FileSystem& files, const platform::
 
 COpenTypeManager::~COpenTypeManager() { Reset(); }
 
+void COpenTypeManager::PrepareFor(int32_t resourceId) {
+  extended_ = CMakeSabunData(resources_).IsExtended(resourceId) == 1;
+}
+
 void COpenTypeManager::Reset() {
   installedImage_.Release();
+  rebuilt_.clear();
+  addedTables_.clear();
   tables_.clear();
   sabunData_.reset();
   newImage_.Release();
@@ -72,13 +78,18 @@ int32_t COpenTypeManager::ReadFont(const char* path, UpdateProgressFunc callback
   if (Report(10, progress_text::kOpening, path, reporter, context, n, i)) return kUpdateStopped;
 
   int32_t result = kUpdateOk;
-  if (header_.ReadHeader(installedImage_.data(), length) == 0) {
+  if (header_.ReadHeader(installedImage_.data(), length, extended_) == 0) {
     result = kUpdateFontUnusable;
   } else {
     if (Report(20, progress_text::kReading, path, reporter, context, n, i)) return kUpdateStopped;
     if (header_.state != 2 ||
-        LoadTableDirectory(header_, installedImage_.data(), length, true, &tables_) == 0) {
+        LoadTableDirectory(header_, installedImage_.data(), length, !extended_, &tables_) == 0) {
       return kUpdateFontUnusable;
+    }
+    // Any tag is taken for an extended file, but each only once: the rebuild
+    // finds tables by their tags.
+    for (size_t k = 0; extended_ && k < tables_.size(); ++k) {
+      if (FindTag(tables_[k]->tagText) != tables_[k].get()) return kUpdateFontUnusable;
     }
   }
   if (Report(30, progress_text::kTagsRead, path, reporter, context, n, i)) return kUpdateStopped;
@@ -162,14 +173,16 @@ int32_t COpenTypeManager::UpdateFont(const char* path, int32_t expectedRevision,
                                      void* context, int32_t n, int32_t i) {
   temporaryCreated_ = false;
   waitsForRestart_ = false;
+  // The target entry is looked up first, silently: its difference file
+  // decides how the font is read. Without an entry the font has no
+  // difference data to apply.
+  int32_t resourceId = 0;
+  const bool targetFound = targets_ != nullptr && targets_->FindTargetResource(path, expectedRevision, &resourceId);
+  extended_ = false;
+  if (targetFound) PrepareFor(resourceId);
   int32_t result = ReadFont(path, callback, context, n, i);
   if (result == kUpdateOk) result = TakeLicenseTexts();
-  int32_t resourceId = 0;
-  // Without its target entry the font has no difference data to apply.
-  if (result == kUpdateOk &&
-      (targets_ == nullptr || !targets_->FindTargetResource(path, expectedRevision, &resourceId))) {
-    result = kUpdateSabunNotLoaded;
-  }
+  if (result == kUpdateOk && !targetFound) result = kUpdateSabunNotLoaded;
   if (result != kUpdateOk) {
     Reset();
     return result;

@@ -31,6 +31,9 @@ enum UpdateResult : int32_t {
   kUpdateVerifyMismatch = 13,
 };
 
+// A new image is held whole in memory and its lengths as int32.
+constexpr uint32_t kMaxImageSize = 0x7FFFFFF0u;
+
 // Ends the name of the verified new revision of a font in use, kept in the
 // font's folder until the system moves it over the font at its next start.
 constexpr char kStagedExtension[] = ".otu-staged";
@@ -46,10 +49,18 @@ class COpenTypeManager : public COpenTypeObject {
   int32_t UpdateFont(const char* path, int32_t expectedRevision, UpdateProgressFunc callback,
                      void* context, int32_t n, int32_t i);
 
+  // Reads the installed font by the rules of difference resource
+  // `resourceId`: an extended one takes any table tags and TrueType
+  // outlines, and carries every License Description record of the font.
+  // UpdateFont does this itself; callers of ReadFont do it first.
+  void PrepareFor(int32_t resourceId);
+
   // Reads the installed font whole and loads its table directory: 0, 1 or 6.
   int32_t ReadFont(const char* path, UpdateProgressFunc callback, void* context, int32_t n, int32_t i);
   // Takes the two License Description texts of the installed font: 0, or 1
-  // when the font lacks one of them.
+  // when the font lacks one of them. For an extended difference file: every
+  // License Description record, none needed; 1 when the name table is not
+  // well-formed.
   int32_t TakeLicenseTexts();
   // Loads difference resource `resourceId`, rebuilds every table and
   // assembles and finishes the new image in memory: 0, 1, 6, 7, 8 or 9.
@@ -69,6 +80,12 @@ class COpenTypeManager : public COpenTypeObject {
   // 0, 1 (a record or the table does not fit), 6 or 8.
   int32_t WriteLicenseText(const char* path, const COpenTypeHeader& values, UpdateProgressFunc callback,
                            void* context, int32_t n, int32_t i);
+  // For an extended difference file: each License Description record of the
+  // installed font into the new font's record of the same platform,
+  // encoding and language; the name table written anew when a text has
+  // another length, and the tables after it moved. 0, 1 (a name table that
+  // is not well-formed) or 6.
+  int32_t CarryLicences(const char* path, UpdateProgressFunc callback, void* context, int32_t n, int32_t i);
   // 0, 1 (head table shorter than 54 bytes), 6 or 9.
   int32_t RecalcChecksum(const char* path, const COpenTypeHeader& values, UpdateProgressFunc callback,
                          void* context, int32_t n, int32_t i);
@@ -104,10 +121,25 @@ class COpenTypeManager : public COpenTypeObject {
   // Reads `path` whole into *image (its length and a spare zero byte);
   // false when it cannot be opened, is empty or cannot be read.
   bool ReadWholeFile(const char* path, platform::Share share, ByteBuffer* image);
+  // The record of each table to rebuild, in rebuilt_'s order, and the new
+  // offset table: 0, or 1 when the difference file does not fit the
+  // installed font. Classic files rebuild every installed table, in the
+  // installed directory's order, under the installed offset table.
+  int32_t PairClassicRecords(std::vector<const CSabunTagObject*>* records);
+  // Extended files rebuild the tables of their records, in file order: the
+  // installed ones they name, whose bytes must be those the file was made
+  // from, and the ones the new revision adds.
+  int32_t PairExtendedRecords(std::vector<const CSabunTagObject*>* records);
+  // True when `record` can place `table` in the new image.
+  bool CheckRecordPlace(const CSabunTagObject& record, const CTagObject& table) const;
   // Writes the directory entries of the rebuilt tables, which lie in the new
   // image already, and zeroes the image bytes that no table covers: 0, or 1
   // when an entry does not fit.
   int32_t AssembleTables();
+  // Puts `table` in place of the table of the new directory entry at
+  // `entry`, whose length it does not have: the tables stored after it move
+  // by the difference in padded length. 0, or 1 when memory is short.
+  int32_t ReplaceTable(size_t entry, const std::vector<uint8_t>& table);
   // Sum modulo 2^32 of the new image's big-endian words as it stands, a
   // trailing partial word padded with zero bytes.
   uint32_t NewImageWordSum() const;
@@ -151,6 +183,15 @@ class COpenTypeManager : public COpenTypeObject {
   uint8_t macintoshLicenseText_[kLicenseTextSize] = {};
   uint8_t windowsLicenseText_[kLicenseTextSize] = {};
   TagList tables_;
+  // Read by the rules of an extended difference file (PrepareFor).
+  bool extended_ = false;
+  // The installed font's License Description records, for an extended file.
+  std::vector<LicenceRecord> carriedLicences_;
+  // Tables the new revision adds (extended files), and every table rebuilt,
+  // in the order it is rebuilt; the new font's offset table.
+  TagList addedTables_;
+  std::vector<CTagObject*> rebuilt_;
+  COpenTypeHeader newHeader_;
   std::unique_ptr<CMakeSabunData> sabunData_;
   uint32_t imageWordSum_ = 0;
   bool waitsForRestart_ = false;

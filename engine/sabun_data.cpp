@@ -14,6 +14,46 @@ bool FindSabunResource(const platform::ResourceSource& resources, int32_t resour
   return resources.Find(sabun::kResourceType, id, out) && out->data != nullptr && out->size != 0;
 }
 
+bool HasMagic(const platform::ResourceBytes& resource, const uint8_t (&magic)[4]) {
+  return resource.size >= sabun::kMagicLength && std::memcmp(resource.data, magic, sabun::kMagicLength) == 0;
+}
+
+// The header of an extended file, every field checked against the file's
+// size; false when it does not fit, is of another major version or carries
+// a flag this reader does not know.
+struct ExtendedHeader {
+  uint32_t headerSize = 0;
+  uint32_t expectedRevision = 0;
+  uint32_t oldSfntVersion = 0;
+  uint32_t newSfntVersion = 0;
+  uint32_t newFileLength = 0;
+  uint8_t date[8] = {};
+  uint16_t tableCount = 0;
+  uint16_t oldTableCount = 0;
+  uint16_t identityNameId = 0;
+  std::string identity;
+};
+
+bool ReadExtendedHeader(const uint8_t* bytes, size_t size, ExtendedHeader* header) {
+  namespace ext = sabun::ext;
+  otu::Buffer in(bytes, size);
+  uint8_t major = 0, minor = 0, identityLength = 0;
+  uint16_t flags = 0;
+  if (!in.Seek(ext::kMajorVersionOffset) || !in.ReadU8(&major) || !in.ReadU8(&minor) || !in.ReadU16(&flags) ||
+      !in.ReadU32(&header->headerSize) || !in.ReadU32(&header->expectedRevision) ||
+      !in.ReadU32(&header->oldSfntVersion) || !in.ReadU32(&header->newSfntVersion) ||
+      !in.ReadU32(&header->newFileLength) || !in.ReadBytes(header->date, sizeof header->date) ||
+      !in.ReadU16(&header->tableCount) || !in.ReadU16(&header->oldTableCount) ||
+      !in.ReadU16(&header->identityNameId) || !in.ReadU8(&identityLength)) {
+    return false;
+  }
+  if (major != ext::kMajorVersion || flags != 0 || identityLength == 0) return false;
+  header->identity.assign(identityLength, '\0');
+  if (!in.ReadBytes(&header->identity[0], identityLength)) return false;
+  // Fields of a later minor version lie between the identity and the records.
+  return header->headerSize >= in.offset() && header->headerSize <= size;
+}
+
 // How far ahead of the insert runs' walk their bytes are asked for.
 constexpr size_t kCacheLine = 64;
 constexpr size_t kReadAhead = 2048;
@@ -67,13 +107,16 @@ int CMakeSabunData::LoadSabunData(int32_t resourceId) {
   size = static_cast<int32_t>(resource.size);
   bytes = resource.data;
 
+  if (HasMagic(resource, sabun::ext::kMagic)) return LoadExtended();
   otu::Buffer in(bytes, resource.size);
   if (resource.size < sabun::kHeaderSize) return 0;
   in.ReadBytes(magic, sizeof magic);
   in.ReadBytes(fontName, sizeof fontName);
   in.ReadU32(&expectedRevision);
   in.ReadU32(&newFileLength);
-  in.ReadU8(&tableCount);
+  uint8_t count = 0;
+  in.ReadU8(&count);
+  tableCount = count;
   in.ReadBytes(date, sizeof date);
   if (tableCount == 0) return 1;
 
@@ -82,8 +125,11 @@ int CMakeSabunData::LoadSabunData(int32_t resourceId) {
     if (!in.Seek(sabun::RecordOffset(i)) || in.remaining() < sabun::kRecordSize) return 0;
     in.ReadBytes(record->tag, 4);
     std::memcpy(record->tagText, record->tag, 4);
-    in.ReadU8(&record->newIndex);
-    in.ReadU8(&record->order);
+    uint8_t newIndex = 0, order = 0;
+    in.ReadU8(&newIndex);
+    in.ReadU8(&order);
+    record->newIndex = newIndex;
+    record->order = order;
     in.ReadU32(&record->blockOffset);
     in.ReadU32(&record->newLength);
     in.ReadU32(&record->newOffset);
@@ -95,6 +141,87 @@ int CMakeSabunData::LoadSabunData(int32_t resourceId) {
       return 0;
     }
   }
+  return 1;
+}
+
+int CMakeSabunData::LoadExtended() {
+  namespace ext = sabun::ext;
+  const size_t fileSize = static_cast<size_t>(size);
+  ExtendedHeader header;
+  if (!ReadExtendedHeader(bytes, fileSize, &header)) return 0;
+  std::memcpy(magic, bytes, sizeof magic);
+  extended = true;
+  expectedRevision = header.expectedRevision;
+  newFileLength = header.newFileLength;
+  tableCount = header.tableCount;
+  std::memcpy(date, header.date, sizeof date);
+  oldSfntVersion = header.oldSfntVersion;
+  newSfntVersion = header.newSfntVersion;
+  oldTableCount = header.oldTableCount;
+  identityNameId = header.identityNameId;
+  identity = header.identity;
+
+  otu::Buffer in(bytes, fileSize);
+  for (size_t i = 0; i < tableCount; ++i) {
+    auto record = std::make_unique<CSabunTagObject>();
+    uint8_t flags = 0, encoding = 0;
+    uint32_t blockLength = 0;
+    if (!in.Seek(ext::RecordOffset(header.headerSize, i)) || in.remaining() < ext::kRecordSize) return 0;
+    in.ReadBytes(record->tag, 4);
+    std::memcpy(record->tagText, record->tag, 4);
+    in.ReadU16(&record->newIndex);
+    in.ReadU16(&record->order);
+    in.ReadU8(&flags);
+    in.ReadU8(&encoding);
+    in.ReadU32(&record->blockOffset);
+    in.ReadU32(&blockLength);
+    in.ReadU32(&record->newLength);
+    in.ReadU32(&record->newOffset);
+    in.ReadU32(&record->oldChecksum);
+    record->newTable = (flags & ext::kNewTable) != 0;
+    const bool hasBlock = (flags & ext::kHasBlock) != 0;
+    records.push_back(std::move(record));
+    CSabunTagObject& stored = *records.back();
+    if ((flags & ~ext::kKnownRecordFlags) != 0 || encoding != ext::kRunsEncoding ||
+        hasBlock != (stored.blockOffset != 0)) {
+      return 0;
+    }
+    if (!hasBlock) continue;
+    // A block lies after the records and takes exactly the bytes it states.
+    if (stored.blockOffset < ext::RecordOffset(header.headerSize, tableCount) ||
+        !otu::RangeFits(stored.blockOffset, blockLength, fileSize) ||
+        !stored.ReadSabun(bytes + stored.blockOffset, blockLength) || stored.BlockBytes() != blockLength) {
+      return 0;
+    }
+  }
+  return 1;
+}
+
+int CMakeSabunData::IsExtended(int32_t resourceId) const {
+  platform::ResourceBytes resource;
+  return FindSabunResource(resources_, resourceId, &resource) && HasMagic(resource, sabun::ext::kMagic);
+}
+
+int CMakeSabunData::GetFontInfo(int32_t resourceId, SabunIdentity* identity) const {
+  platform::ResourceBytes resource;
+  if (!FindSabunResource(resources_, resourceId, &resource)) return 0;
+  if (HasMagic(resource, sabun::ext::kMagic)) {
+    ExtendedHeader header;
+    if (!ReadExtendedHeader(resource.data, resource.size, &header)) return 0;
+    identity->extended = true;
+    identity->nameId = header.identityNameId;
+    identity->name = header.identity;
+    identity->expectedRevision = header.expectedRevision;
+    identity->sfntVersion = header.oldSfntVersion;
+    return 1;
+  }
+  char name[sabun::kFontNameSize];
+  if (GetFontInfo(resourceId, name, &identity->expectedRevision) != 1) return 0;
+  identity->extended = false;
+  identity->nameId = 0;
+  // The field holds at most 31 characters and need not be terminated.
+  identity->name.assign(name, strnlen(name, sizeof name - 1));
+  identity->sfntVersion = kSfntVersionOtto;
   return 1;
 }
 

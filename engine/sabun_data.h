@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "engine/byte_io.h"
@@ -130,9 +131,11 @@ class InsertRunList {
 class CSabunTagObject : public COpenTypeObject {
  public:
   // Decodes the difference block that starts at `block`, `available` bytes
-  // before the end of the file. 1 on success; 0 when a count or a run does not
-  // fit in those bytes.
+  // before the end of the file (of the block, in an extended file). 1 on
+  // success; 0 when a count or a run does not fit in those bytes.
   int ReadSabun(const uint8_t* block, size_t available);
+  // Bytes the decoded block takes: its two counts and its runs.
+  size_t BlockBytes() const { return 8 + sabun::kCopyRunSize * copyRuns.size() + insertRuns.bytes(); }
 
   char tagText[5] = {};
   CopyRunList copyRuns;
@@ -144,11 +147,29 @@ class CSabunTagObject : public COpenTypeObject {
   const uint8_t* literalsEnd = nullptr;
 
   uint8_t tag[4] = {};
-  uint8_t newIndex = 0;
-  uint8_t order = 0;
+  uint16_t newIndex = 0;
+  uint16_t order = 0;
   uint32_t blockOffset = 0;
   uint32_t newLength = 0;
   uint32_t newOffset = 0;
+
+  // Extended files only: a table the installed font does not have, and the
+  // checksum of the installed table the record rebuilds from.
+  bool newTable = false;
+  uint32_t oldChecksum = 0;
+};
+
+// What a difference file says of the installed font it revises.
+struct SabunIdentity {
+  bool extended = false;
+  // Extended files: the name ID of the record that names the font and its
+  // text; classic files: 0 (the fifth name record) and the 32-byte name field
+  // up to its first zero byte.
+  uint16_t nameId = 0;
+  std::string name;
+  uint32_t expectedRevision = 0;
+  // The installed font's sfnt version: always OTTO in classic files.
+  uint32_t sfntVersion = 0;
 };
 
 class CMakeSabunData : public COpenTypeObject {
@@ -158,8 +179,15 @@ class CMakeSabunData : public COpenTypeObject {
   // Loads the FONT_PA resource `resourceId` (its low 16 bits): 1 or 0.
   int LoadSabunData(int32_t resourceId);
   // Reads only the font name (32 bytes as stored) and expected revision of
-  // resource `resourceId`; touches nothing of this object. 1 or 0.
+  // resource `resourceId`, a classic file; touches nothing of this object. 1 or 0.
   int GetFontInfo(int32_t resourceId, char fontName[32], uint32_t* expectedRevision) const;
+  // The identity of the installed font that resource `resourceId`, classic or
+  // extended, revises; touches nothing of this object. 1 or 0 (not a
+  // difference file, or an extended one of a version or with flags this
+  // reader does not know).
+  int GetFontInfo(int32_t resourceId, SabunIdentity* identity) const;
+  // 1 when resource `resourceId` is an extended difference file, else 0.
+  int IsExtended(int32_t resourceId) const;
   // The first record, in file order, whose new index is `index`; null if none.
   const CSabunTagObject* GetSabunTag(int32_t index) const;
 
@@ -168,7 +196,7 @@ class CMakeSabunData : public COpenTypeObject {
   char fontName[32] = {};
   uint32_t expectedRevision = 0;
   uint32_t newFileLength = 0;
-  uint8_t tableCount = 0;
+  uint16_t tableCount = 0;
   uint8_t date[8] = {};
   int32_t size = 0;
   // The resource's `size` bytes themselves, not a private copy: a resource
@@ -176,7 +204,18 @@ class CMakeSabunData : public COpenTypeObject {
   // which refers to it. Copying them would only cost a buffer and a pass.
   const uint8_t* bytes = nullptr;
 
+  // Extended files only (the identity is in fontName for classic ones).
+  bool extended = false;
+  uint32_t oldSfntVersion = 0;
+  uint32_t newSfntVersion = 0;
+  uint16_t oldTableCount = 0;
+  uint16_t identityNameId = 0;
+  std::string identity;
+
  private:
+  // The extended file in `bytes` after its magic: 1 or 0.
+  int LoadExtended();
+
   const platform::ResourceSource& resources_;
 };
 

@@ -48,6 +48,66 @@ constexpr size_t FirstTableOffset(size_t tableCount) { return 12 + 16 * tableCou
 
 constexpr size_t RecordOffset(size_t index) { return kHeaderSize + kRecordSize * index; }
 
+// The extended format, for pairs the layout above cannot express: fonts of
+// any maker (any table tags, TrueType outlines, names of any length and
+// record order), tables added or dropped, License Description records of
+// any platform and length. It announces itself by its own magic, which
+// readers of the layout above refuse, and by a version: a reader refuses
+// another major version and any flag it does not know, and skips the
+// header fields that a later minor version adds before the records.
+namespace ext {
+
+constexpr uint8_t kMagic[4] = {'X', 'O', 'T', 'E'};
+constexpr uint8_t kMajorVersion = 1;
+constexpr uint8_t kMinorVersion = 0;
+
+// Header. The identity text follows the fixed fields; the records start at
+// the header size the file states.
+constexpr size_t kMajorVersionOffset = 4;
+constexpr size_t kMinorVersionOffset = 5;
+constexpr size_t kFlagsOffset = 6;               // uint16; none defined
+constexpr size_t kHeaderSizeOffset = 8;          // uint32: where the records start
+constexpr size_t kExpectedRevisionOffset = 12;   // head fontRevision of the installed font
+constexpr size_t kOldSfntVersionOffset = 16;     // the installed font's sfnt version
+constexpr size_t kNewSfntVersionOffset = 20;
+constexpr size_t kNewFileLengthOffset = 24;
+constexpr size_t kDateOffset = 28;               // 8 bytes, the new head's modified date
+constexpr size_t kTableCountOffset = 36;         // uint16: tables of the new font, one record each
+constexpr size_t kOldTableCountOffset = 38;      // uint16: tables of the installed font
+constexpr size_t kIdentityNameIdOffset = 40;     // uint16: the name record that names the font
+constexpr size_t kIdentityLengthOffset = 42;     // uint8, 1 to 255
+constexpr size_t kIdentityOffset = 43;           // the name's text (UTF-8)
+constexpr size_t kFixedHeaderSize = 43;
+
+// Table record i starts at the header size + kRecordSize * i.
+constexpr size_t kRecordSize = 30;
+constexpr size_t kRecordTagOffset = 0;
+constexpr size_t kRecordNewIndexOffset = 4;      // uint16
+constexpr size_t kRecordOrderOffset = 6;         // uint16
+constexpr size_t kRecordFlagsOffset = 8;
+constexpr size_t kRecordEncodingOffset = 9;
+constexpr size_t kRecordBlockOffsetOffset = 10;  // 0: no block
+constexpr size_t kRecordBlockLengthOffset = 14;
+constexpr size_t kRecordNewLengthOffset = 18;
+constexpr size_t kRecordNewOffsetOffset = 22;
+constexpr size_t kRecordOldChecksumOffset = 26;
+
+// Record flags; the others must be zero.
+constexpr uint8_t kHasBlock = 0x01;
+constexpr uint8_t kNewTable = 0x02;  // the installed font has no such table
+constexpr uint8_t kKnownRecordFlags = kHasBlock | kNewTable;
+
+// Block encodings. 0: the copy and insert runs of the layout above.
+constexpr uint8_t kRunsEncoding = 0;
+
+// The name ID of the record that names a font in extended files: the
+// PostScript name, ASCII and unique to each font of a family.
+constexpr uint16_t kIdentityNameId = 6;
+
+constexpr size_t RecordOffset(size_t headerSize, size_t index) { return headerSize + kRecordSize * index; }
+
+}  // namespace ext
+
 }  // namespace sabun
 
 #endif  // OTU_ENGINE_SABUN_FORMAT_H_

@@ -2,6 +2,7 @@
 // DIR/<case>.old.otf, <case>.new.otf and <case>.expect, which holds "ok" (the
 // difference file must rebuild the new font) or "refuse WORDS" (otpa make
 // must refuse, naming WORDS in its reason).
+#include <algorithm>
 #include <cstdio>
 #include <random>
 #include <string>
@@ -123,27 +124,38 @@ std::vector<Pair> Pairs() {
 
   std::vector<Table> withDsig = oldTables;
   withDsig.push_back({"DSIG", Bytes(8, 1)});
-  pairs.push_back({"refuse-tag", testfont::BuildFont(withDsig), testfont::BuildFont(revised()), "refuse accepts"});
+  pairs.push_back({"extended-signature-dropped", testfont::BuildFont(withDsig), testfont::BuildFont(revised()), "ok"});
 
   std::vector<Table> extra = revised();
   extra.insert(extra.begin() + 2, Table{"GPOS", Bytes(12, 2)});
-  pairs.push_back({"refuse-table-sets", oldFont, testfont::BuildFont(extra), "refuse GPOS"});
+  pairs.push_back({"extended-table-added", oldFont, testfont::BuildFont(extra), "ok"});
 
   std::vector<Table> renamed = revised();
   FindTable(&renamed, "post")->tag = "vhea";
-  pairs.push_back({"refuse-renamed", oldFont, testfont::BuildFont(renamed), "refuse table sets"});
+  pairs.push_back({"extended-table-replaced", oldFont, testfont::BuildFont(renamed), "ok"});
 
   std::vector<Table> longName = oldTables;
   FindTable(&longName, "name")->bytes = testfont::NameTable(
       testfont::StandardNameRecords("SampleMincho ProN R Extra Long 32", "Mac licence text", "Windows licence"));
-  pairs.push_back({"refuse-long-name", testfont::BuildFont(longName), testfont::BuildFont(revised()),
-                   "refuse longer than 31"});
+  pairs.push_back({"extended-long-name", testfont::BuildFont(longName), testfont::BuildFont(revised()), "ok"});
 
   std::vector<Table> noLicense = oldTables;
   FindTable(&noLicense, "name")->bytes =
       testfont::NameTable(testfont::StandardNameRecords(kFullName, "Mac licence text", ""));
-  pairs.push_back({"refuse-no-license", testfont::BuildFont(noLicense), testfont::BuildFont(revised()),
-                   "refuse License Description"});
+  pairs.push_back({"extended-one-licence", testfont::BuildFont(noLicense), testfont::BuildFont(revised()), "ok"});
+
+  // TrueType outlines under both sfnt versions that fonts carry.
+  std::vector<Table> trueType = oldTables;
+  trueType.push_back({"glyf", Random(&random, 900)});
+  trueType.push_back({"loca", Bytes{0, 0, 1, 0xC2}});
+  std::sort(trueType.begin(), trueType.end(), [](const Table& a, const Table& b) { return a.tag < b.tag; });
+  std::vector<Table> trueTypeNew = trueType;
+  FindTable(&trueTypeNew, "head")->bytes = testfont::HeadTable(kNewRevision, 7);
+  FindTable(&trueTypeNew, "glyf")->bytes[300] ^= 0x40;
+  pairs.push_back({"extended-truetype", testfont::BuildFont(trueType, 0x00010000),
+                   testfont::BuildFont(trueTypeNew, 0x00010000), "ok"});
+  pairs.push_back({"extended-true", testfont::BuildFont(trueType, 0x74727565),
+                   testfont::BuildFont(trueTypeNew, 0x74727565), "ok"});
 
   Bytes overlap = testfont::BuildFont(revised());
   const size_t post = EntryOffset(overlap, "post");

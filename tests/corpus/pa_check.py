@@ -7,6 +7,7 @@ and exit 1. Every read is bounds-checked: the file under test may be anything.""
 
 import argparse
 import os
+import struct
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -30,6 +31,22 @@ class Record:
         self.tag, self.index, self.order, self.block, self.length, self.offset = fields
         self.copies = []   # (source, length, destination)
         self.inserts = []  # (destination, length)
+        # Extended files only.
+        self.new_table = False
+        self.block_length = None
+        self.old_checksum = None
+
+
+class Identity:
+    """What a file says of the font it revises."""
+
+    def __init__(self, name, revision, extended=False, name_id=None, old_sfnt=None, old_count=None):
+        self.name = name
+        self.revision = revision
+        self.extended = extended
+        self.name_id = name_id
+        self.old_sfnt = old_sfnt
+        self.old_count = old_count
 
 
 def read_block(data, offset, record):
@@ -98,8 +115,71 @@ def check_layout(records, header_count, new_length):
         raise Malformed("new file length %d, but the last table ends at %d" % (new_length, end))
 
 
+def check_blocks(data, records, offset):
+    """The blocks lie back to back from `offset` in record order and end the file."""
+    for record in records:
+        if record.block == 0:
+            continue
+        if record.block != offset:
+            raise Malformed("block of %r at %d, expected %d" % (record.tag, record.block, offset))
+        offset = read_block(data, offset, record)
+        if record.block_length is not None and offset - record.block != record.block_length:
+            raise Malformed("block of %r takes %d bytes, its record says %d"
+                            % (record.tag, offset - record.block, record.block_length))
+        check_runs(record)
+    if offset != len(data):
+        raise Malformed("%d bytes after the last block" % (len(data) - offset))
+
+
+def check_extended(data):
+    (_, major, _, flags, header_size, revision, old_sfnt, _, new_length, _, count, old_count,
+     name_id, name_length) = unpack(pa_format.EXT_HEADER, data, 0, "header")
+    if major != pa_format.EXT_MAJOR:
+        raise Malformed("major version %d, not %d" % (major, pa_format.EXT_MAJOR))
+    if flags:
+        raise Malformed("flags 0x%04X set" % flags)
+    name_end = pa_format.EXT_HEADER.size + name_length
+    if name_length == 0 or header_size < name_end or header_size > len(data):
+        raise Malformed("identity of %d bytes and header size %d do not fit" % (name_length, header_size))
+    records = []
+    offset = header_size
+    for i in range(count):
+        fields = unpack(pa_format.EXT_RECORD, data, offset, "record %d" % i)
+        tag, index, order, record_flags, encoding, block, block_length, length, new_offset, checksum = fields
+        offset += pa_format.EXT_RECORD.size
+        if record_flags & ~(pa_format.EXT_HAS_BLOCK | pa_format.EXT_NEW_TABLE):
+            raise Malformed("record %d has flags 0x%02X" % (i, record_flags))
+        if encoding != pa_format.EXT_RUNS:
+            raise Malformed("record %d has block encoding %d" % (i, encoding))
+        if bool(record_flags & pa_format.EXT_HAS_BLOCK) != (block != 0):
+            raise Malformed("record %d: block flag and block offset %d disagree" % (i, block))
+        if record_flags & pa_format.EXT_NEW_TABLE and not block:
+            raise Malformed("new table %r has no block" % tag)
+        record = Record((tag, index, order, block, length, new_offset))
+        record.new_table = bool(record_flags & pa_format.EXT_NEW_TABLE)
+        record.block_length = block_length
+        record.old_checksum = checksum
+        if record.index != i:
+            raise Malformed("record %d has new index %d" % (i, record.index))
+        if records and record.tag <= records[-1].tag:
+            raise Malformed("tag %r does not ascend after %r" % (record.tag, records[-1].tag))
+        records.append(record)
+    check_layout(records, count, new_length)
+    check_blocks(data, records, offset)
+    identity = Identity(data[pa_format.EXT_HEADER.size:name_end], revision, True, name_id, old_sfnt, old_count)
+    return identity, records
+
+
 def check(data):
-    """Returns the header fields and records of a well-formed file."""
+    """Returns the font name, expected revision and records of a well-formed file."""
+    identity, records = check_file(data)
+    return identity.name, identity.revision, records
+
+
+def check_file(data):
+    """Returns the identity and records of a well-formed file."""
+    if data[:4] == pa_format.EXT_MAGIC:
+        return check_extended(data)
     magic, name, revision, new_length, count, _ = unpack(pa_format.HEADER, data, 0, "header")
     if magic != pa_format.MAGIC:
         raise Malformed("magic is %r, not %r" % (magic, pa_format.MAGIC))
@@ -117,38 +197,45 @@ def check(data):
             raise Malformed("tag %r does not ascend after %r" % (record.tag, records[-1].tag))
         records.append(record)
     check_layout(records, count, new_length)
-
-    for record in records:
-        if record.block == 0:
-            continue
-        if record.block != offset:
-            raise Malformed("block of %r at %d, expected %d" % (record.tag, record.block, offset))
-        offset = read_block(data, offset, record)
-        check_runs(record)
-    if offset != len(data):
-        raise Malformed("%d bytes after the last block" % (len(data) - offset))
-    return name[:name.index(b"\0")], revision, records
+    check_blocks(data, records, offset)
+    return Identity(name[:name.index(b"\0")], revision), records
 
 
-def check_fits(name, revision, records, old_bytes):
+def check_fits(identity, records, old_bytes):
     """The file revises exactly this installed font."""
     try:
         tables = sfnt.read_tables(old_bytes)
-        old_name = sfnt.font_name(tables)
+        if identity.extended:
+            old_name = sfnt.name_text(tables, identity.name_id)
+        else:
+            old_name = sfnt.font_name(tables)
         old_revision = sfnt.font_revision(tables)
     except sfnt.FontError as error:
         raise Malformed("old font: %s" % error)
-    if name != old_name:
-        raise Malformed("font name %r, old font's is %r" % (name, old_name))
-    if revision != old_revision:
-        raise Malformed("expected revision 0x%08X, old font's is 0x%08X" % (revision, old_revision))
-    old_tags = sorted(t.tag for t in tables)
-    if old_tags != sorted(r.tag for r in records):
-        raise Malformed("old font's tables %s differ from the records'"
-                        % b" ".join(old_tags).decode("latin-1"))
+    if identity.name != old_name:
+        raise Malformed("font name %r, old font's is %r" % (identity.name, old_name))
+    if identity.revision != old_revision:
+        raise Malformed("expected revision 0x%08X, old font's is 0x%08X" % (identity.revision, old_revision))
     old_by_tag = sfnt.table_map(tables)
+    if identity.extended:
+        (old_sfnt,) = struct.unpack(">I", old_bytes[:4])
+        if (old_sfnt, len(tables)) != (identity.old_sfnt, identity.old_count):
+            raise Malformed("old font of sfnt version 0x%08X with %d tables, the file says 0x%08X with %d"
+                            % (old_sfnt, len(tables), identity.old_sfnt, identity.old_count))
+        for record in records:
+            if record.new_table != (record.tag not in old_by_tag):
+                raise Malformed("%r is %s the old font, but its record says otherwise"
+                                % (record.tag, "not in" if record.new_table else "in"))
+            if not record.new_table and record.tag != b"name" and \
+                    sfnt.checksum_without_adjustment(old_by_tag[record.tag]) != record.old_checksum:
+                raise Malformed("%r of the old font has another checksum than the record's" % record.tag)
+    else:
+        old_tags = sorted(t.tag for t in tables)
+        if old_tags != sorted(r.tag for r in records):
+            raise Malformed("old font's tables %s differ from the records'"
+                            % b" ".join(old_tags).decode("latin-1"))
     for record in records:
-        old_length = old_by_tag[record.tag].length
+        old_length = old_by_tag[record.tag].length if record.tag in old_by_tag else 0
         if record.block == 0 and old_length != record.length:
             raise Malformed("%r carried over, but its old length %d is not the new length %d"
                             % (record.tag, old_length, record.length))
@@ -161,9 +248,9 @@ def check_fits(name, revision, records, old_bytes):
 def verdict(data, old_bytes=None):
     """None when well-formed, otherwise the reason."""
     try:
-        name, revision, records = check(data)
+        identity, records = check_file(data)
         if old_bytes is not None:
-            check_fits(name, revision, records, old_bytes)
+            check_fits(identity, records, old_bytes)
     except Malformed as error:
         return str(error)
     return None

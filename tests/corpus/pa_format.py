@@ -33,3 +33,21 @@ def encode_block(copies, inserts):
         parts.append(INSERT_RUN.pack(destination, len(literal)))
         parts.append(literal)
     return b"".join(parts)
+
+
+# The extended format: its own magic and version, a header of fixed fields
+# followed by the identity text (records start at the header size it
+# states), 30-byte records with flags, block length and the old table's
+# checksum.
+EXT_MAGIC = b"XOTE"
+EXT_MAJOR = 1
+# magic, major, minor, flags, header size, expected revision, old sfnt
+# version, new sfnt version, new file length, date, table count, old table
+# count, identity name ID, identity length; the identity follows
+EXT_HEADER = struct.Struct(">4sBBHIIIII8sHHHB")
+# tag, new index, order, flags, encoding, block offset, block length, new
+# length, new offset, old checksum
+EXT_RECORD = struct.Struct(">4sHHBBIIIII")
+EXT_HAS_BLOCK = 0x01
+EXT_NEW_TABLE = 0x02
+EXT_RUNS = 0  # the block encoding: copy and insert runs

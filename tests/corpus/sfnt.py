@@ -183,3 +183,32 @@ def carried(data, macintosh, windows):
     struct.pack_into(">I", data, head.offset + 8, 0)
     struct.pack_into(">I", data, head.offset + 8, (0xB1B0AFBA - word_sum(bytes(data))) & 0xFFFFFFFF)
     return bytes(data)
+
+
+def checksum_without_adjustment(table):
+    """The table's checksum as its directory entry holds it: head's
+    checkSumAdjustment counts as zero."""
+    data = table.data
+    if table.tag == b"head" and len(data) >= 12:
+        data = data[:8] + bytes(4) + data[12:]
+    return word_sum(data)
+
+
+def name_text(tables, name_id):
+    """The text of the record that names the font by `name_id`, as an
+    extended difference file states it: the first Windows record in US
+    English with that ID, else the first Windows one, else the first
+    Macintosh one, else the first Unicode one; UTF-16 text as UTF-8."""
+    records = name_records(required_table(tables, b"name").data)
+    ranks = {3: 1, 1: 2, 0: 3}
+    best = None
+    for platform, _, language, record_id, text in records:
+        if record_id != name_id or platform not in ranks:
+            continue
+        rank = 0 if (platform, language) == (3, 0x409) else ranks[platform]
+        if best is None or rank < best[0]:
+            best = (rank, platform, text)
+    if best is None or not best[2]:
+        raise FontError("no name record %d" % name_id)
+    _, platform, text = best
+    return text.decode("utf-16-be", "replace").encode("utf-8") if platform in (0, 3) else text

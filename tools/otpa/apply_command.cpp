@@ -55,6 +55,7 @@ int RunApply(int argc, char** argv) {
   FileResource resources(sabun::kResourceType, kDiffId);
   if (!LoadDiff(argv[2], &resources)) return 2;
   COpenTypeManager manager(platform::HostFileSystem(), resources, nullptr);
+  manager.PrepareFor(kDiffId);
   int32_t result = manager.ReadFont(oldPath, nullptr, nullptr, 1, 0);
   if (result == kUpdateOk) result = manager.TakeLicenseTexts();
   if (result == kUpdateOk) result = manager.RebuildFont(oldPath, kDiffId, nullptr, nullptr, 1, 0);

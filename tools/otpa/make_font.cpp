@@ -5,13 +5,20 @@
 
 #include "engine/byte_io.h"
 #include "engine/head_table.h"
+#include "engine/sabun_format.h"
 
 namespace maker {
 namespace {
 
 constexpr uint32_t kFontChecksumTotal = 0xB1B0AFBA;
-constexpr size_t kCheckSumAdjustmentOffset = 8;
 constexpr size_t kModifiedOffset = 28;
+// What a font collection and the web fonts start with.
+constexpr uint32_t kCollection = 0x74746366;  // 'ttcf'
+constexpr uint32_t kWoff = 0x774F4646;        // 'wOFF'
+constexpr uint32_t kWoff2 = 0x774F4632;       // 'wOF2'
+constexpr uint16_t kFullNameId = 4;
+// An extended difference file keeps the name's length in one byte.
+constexpr size_t kMaxExtendedNameLength = 255;
 
 std::string Quoted(const char* tagText) { return std::string("'") + tagText + "'"; }
 
@@ -44,7 +51,16 @@ bool ReadFontFile(std::string label, std::vector<uint8_t> bytes, FontFile* font,
   font->bytes = std::move(bytes);
   const uint8_t* data = font->bytes.data();
   const size_t size = font->bytes.size();
-  if (font->header.ReadHeader(data, size) != 1) {
+  uint32_t version = 0;
+  otu::LoadU32(data, size, 0, &version);
+  if (version == kCollection) {
+    return Refuse(font->label, "a font collection (ttcf), not an installed font: give its fonts one by one", refusal);
+  }
+  if (version == kWoff || version == kWoff2) {
+    return Refuse(font->label, "a web font (WOFF), not an installed font: give the OpenType font it was made from",
+                  refusal);
+  }
+  if (font->header.ReadHeader(data, size, true) != 1) {
     return Refuse(font->label, "not an OpenType font with CFF outlines (sfnt version is not OTTO)", refusal);
   }
   if (LoadTableDirectory(font->header, data, size, false, &font->tables) != 1) {
@@ -52,14 +68,64 @@ bool ReadFontFile(std::string label, std::vector<uint8_t> bytes, FontFile* font,
   }
   for (size_t k = 0; k < font->tables.size(); ++k) {
     const char* tag = font->tables[k]->tagText;
-    if (!IsAcceptedTag(tag)) return Refuse(font->label, "table " + Quoted(tag) + " is not one the updater accepts", refusal);
     if (font->Find(tag) != font->tables[k].get()) return Refuse(font->label, "table " + Quoted(tag) + " appears twice", refusal);
+  }
+  // TrueType's sfnt version over CFF outlines is neither kind of font.
+  if (version != kSfntVersionOtto && font->Find("glyf") == nullptr) {
+    return Refuse(font->label,
+                  "not an OpenType font with CFF outlines (sfnt version is not OTTO) nor one with TrueType outlines "
+                  "(it has no 'glyf' table)",
+                  refusal);
   }
   const CTagObject* head = font->Find("head");
   if (head == nullptr || head->length < CHeadInfoObject::kHeadSize) {
     return Refuse(font->label, "no head table of 54 bytes", refusal);
   }
   return true;
+}
+
+bool FitsClassicTables(const FontFile& font, std::string* refusal) {
+  if (font.header.sfntVersion != kSfntVersionOtto) {
+    return Refuse(font.label, "not an OpenType font with CFF outlines (sfnt version is not OTTO)", refusal);
+  }
+  for (const auto& table : font.tables) {
+    if (!IsAcceptedTag(table->tagText)) {
+      return Refuse(font.label, "table " + Quoted(table->tagText) + " is not one the updater accepts", refusal);
+    }
+  }
+  return true;
+}
+
+bool ReadExtendedIdentity(const FontFile& font, ExtendedIdentity* identity, std::string* refusal) {
+  const CTagObject* name = font.Find("name");
+  std::vector<NameString> strings;
+  if (name == nullptr || !ReadNameStrings(name->data, name->length, &strings)) {
+    return Refuse(font.label, "no well-formed name table", refusal);
+  }
+  for (uint16_t nameId : {sabun::ext::kIdentityNameId, kFullNameId}) {
+    if (!FindNameText(name->data, name->length, nameId, &identity->name)) continue;
+    if (identity->name.size() > kMaxExtendedNameLength) {
+      return Refuse(font.label, "its name (name ID " + std::to_string(nameId) + ") is longer than 255 bytes", refusal);
+    }
+    identity->nameId = nameId;
+    CHeadInfoObject head;
+    const CTagObject* table = font.Find("head");
+    head.ReadHead(table->data, table->length);
+    identity->fontRevision = head.fontRevision;
+    return true;
+  }
+  return Refuse(font.label, "no PostScript name (name ID 6) nor full name (name ID 4)", refusal);
+}
+
+bool CheckSearchFields(const FontFile& font, std::string* refusal) {
+  COpenTypeHeader computed;
+  computed.numTables = font.header.numTables;
+  SetSearchFields(&computed);
+  if (computed.searchRange == font.header.searchRange && computed.entrySelector == font.header.entrySelector &&
+      computed.rangeShift == font.header.rangeShift) {
+    return true;
+  }
+  return Refuse(font.label, "its searchRange, entrySelector or rangeShift is not the one its table count gives", refusal);
 }
 
 bool ReadLicenseTexts(const FontFile& font, uint8_t macintosh[kLicenseTextSize], uint8_t windows[kLicenseTextSize]) {
@@ -133,14 +199,7 @@ bool CheckReproducible(const FontFile& font, std::string* refusal) {
   if (font.bytes.size() > expected) return Refuse(font.label, "bytes follow its last table", refusal);
 
   for (const auto& table : tables) {
-    // Missing padding at the end of the file counts as zero bytes.
-    uint32_t sum = SumWordsPadded(table->data, table->length);
-    if (std::strcmp(table->tagText, "head") == 0) {
-      uint32_t adjustment = 0;
-      otu::LoadU32(table->data, table->length, kCheckSumAdjustmentOffset, &adjustment);
-      sum -= adjustment;
-    }
-    if (sum != table->checksum) {
+    if (TableChecksumWithoutAdjustment(*table) != table->checksum) {
       return Refuse(font.label, "the directory checksum of table " + Quoted(table->tagText) +
                                     " is not the one the updater computes",
                     refusal);

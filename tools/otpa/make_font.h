@@ -36,15 +36,38 @@ struct InstalledIdentity {
 };
 
 // Loads `bytes` into `font`. false, with a one-line reason, unless it is an
-// OTTO font whose directory and tables lie inside the file, whose tags are
-// all accepted by the updater, each once, and which has a head table of 54
-// bytes.
+// OpenType font with CFF or TrueType outlines (not a collection or a web
+// font) whose directory and tables lie inside the file, with each tag once
+// and a head table of 54 bytes.
 bool ReadFontFile(std::string label, std::vector<uint8_t> bytes, FontFile* font, std::string* refusal);
+
+// True when a classic difference file can revise `font`: CFF outlines
+// (OTTO) and only the tables the updater of classic files accepts; false
+// with the first reason otherwise.
+bool FitsClassicTables(const FontFile& font, std::string* refusal);
 
 // The font name (fifth name record), the head fontRevision and the two
 // License Description texts; false, with a reason, when one is missing or
-// the name does not fit a difference file.
+// the name does not fit a classic difference file.
 bool ReadInstalledIdentity(const FontFile& font, InstalledIdentity* identity, std::string* refusal);
+
+// How an extended difference file names the installed font.
+struct ExtendedIdentity {
+  uint16_t nameId = 0;
+  std::string name;  // the record's text as the updater compares it
+  uint32_t fontRevision = 0;
+};
+
+// The name that an extended difference file knows `font` by: its
+// PostScript name (name ID 6), or its full name (ID 4) when it has none;
+// false, with a reason, when it has neither, the name does not fit 255
+// bytes, or its name table is not well-formed.
+bool ReadExtendedIdentity(const FontFile& font, ExtendedIdentity* identity, std::string* refusal);
+
+// True when the searchRange, entrySelector and rangeShift of `font` are the
+// ones its table count gives, as the updater writes them for a new font of
+// another table count; false with the reason otherwise.
+bool CheckSearchFields(const FontFile& font, std::string* refusal);
 
 // The License Description texts of `font`; false when it lacks either.
 bool ReadLicenseTexts(const FontFile& font, uint8_t macintosh[kLicenseTextSize], uint8_t windows[kLicenseTextSize]);

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "engine/byte_io.h"
+#include "engine/name_table.h"
 #include "engine/sabun_format.h"
 #include "tools/otpa/make_parse.h"
 
@@ -11,9 +12,9 @@ namespace maker {
 namespace {
 
 struct TablePlan {
-  const CTagObject* oldTable;
-  const CTagObject* newTable;
-  uint8_t order = 0;
+  const CTagObject* oldTable = nullptr;  // none for a table the new font adds
+  const CTagObject* newTable = nullptr;
+  uint16_t order = 0;
   bool hasBlock = false;
   TableRuns runs;
 };
@@ -39,6 +40,12 @@ bool SameOffsetTable(const FontFile& oldFont, const FontFile& newFont, std::stri
   *refusal = newFont.label + ": its searchRange, entrySelector or rangeShift differs from " + oldFont.label +
              "'s, which the updater keeps";
   return false;
+}
+
+std::string LicenceNote(const FontFile& oldFont, const FontFile& newFont) {
+  return "note: the License Description texts of " + newFont.label + " differ from " + oldFont.label +
+         "'s; the updater keeps the installed ones, so the revised font will differ from " + newFont.label +
+         " in them";
 }
 
 bool Unchanged(const CTagObject& oldTable, const CTagObject& newTable) {
@@ -69,40 +76,28 @@ bool WriteBlock(const TablePlan& plan, otu::Writer* out) {
   return ok;
 }
 
-}  // namespace
-
-bool MakeSabunFile(const FontFile& oldFont, const FontFile& newFont, std::vector<uint8_t>* file,
-                   std::string* refusal, std::string* note, std::string* nameNote) {
-  InstalledIdentity identity;
-  if (!ReadInstalledIdentity(oldFont, &identity, refusal) || !CheckReproducible(newFont, refusal) ||
-      !SameTableSets(oldFont, newFont, refusal) || !SameOffsetTable(oldFont, newFont, refusal)) {
-    return false;
-  }
-
-  uint8_t macintosh[kLicenseTextSize] = {};
-  uint8_t windows[kLicenseTextSize] = {};
-  note->clear();
-  if (!ReadLicenseTexts(newFont, macintosh, windows) ||
-      std::memcmp(macintosh, identity.macintoshLicense, kLicenseTextSize) != 0 ||
-      std::memcmp(windows, identity.windowsLicense, kLicenseTextSize) != 0) {
-    *note = "note: the License Description texts of " + newFont.label + " differ from " + oldFont.label +
-            "'s; the updater keeps the installed ones, so the revised font will differ from " + newFont.label +
-            " in them";
-  }
-
+// The blocks of every table of `newFont`, in its directory order, and the
+// bytes they take. Unchanged tables get none; a changed name table and a
+// table `oldFont` lacks go in as literal bytes.
+uint64_t PlanTables(const FontFile& oldFont, const FontFile& newFont, std::vector<TablePlan>* plans,
+                    std::string* nameNote) {
   const size_t count = newFont.tables.size();
-  std::vector<TablePlan> plans(count);
+  plans->assign(count, TablePlan{});
   const std::vector<size_t> physical = PhysicalOrder(newFont);
-  for (size_t rank = 0; rank < count; ++rank) plans[physical[rank]].order = static_cast<uint8_t>(rank);
-  uint64_t size = sabun::RecordOffset(count);
+  for (size_t rank = 0; rank < count; ++rank) (*plans)[physical[rank]].order = static_cast<uint16_t>(rank);
+  uint64_t size = 0;
   for (size_t k = 0; k < count; ++k) {
-    TablePlan& plan = plans[k];
+    TablePlan& plan = (*plans)[k];
     plan.newTable = newFont.tables[k].get();
     plan.oldTable = oldFont.Find(plan.newTable->tagText);
-    plan.hasBlock = !Unchanged(*plan.oldTable, *plan.newTable);
+    plan.hasBlock = plan.oldTable == nullptr || !Unchanged(*plan.oldTable, *plan.newTable);
     if (!plan.hasBlock) continue;
-    plan.runs = ParseTable(plan.oldTable->data, plan.oldTable->length, plan.newTable->data, plan.newTable->length);
-    if (std::strcmp(plan.newTable->tagText, "name") == 0) {
+    if (plan.oldTable == nullptr) {
+      plan.runs = Literal(plan.newTable->length);
+    } else {
+      plan.runs = ParseTable(plan.oldTable->data, plan.oldTable->length, plan.newTable->data, plan.newTable->length);
+    }
+    if (plan.oldTable != nullptr && std::strcmp(plan.newTable->tagText, "name") == 0) {
       const uint64_t copied = BlockSize(plan.runs);
       plan.runs = Literal(plan.newTable->length);
       if (nameNote != nullptr && BlockSize(plan.runs) > copied) {
@@ -113,10 +108,43 @@ bool MakeSabunFile(const FontFile& oldFont, const FontFile& newFont, std::vector
     }
     size += BlockSize(plan.runs);
   }
-  if (size > UINT32_MAX) {
-    *refusal = "the difference file would exceed the 4 GB its offsets can address";
+  return size;
+}
+
+// Writes the blocks after a header and records written `ok`, and checks that
+// the file came out at its planned size.
+bool WriteBlocks(bool ok, const std::vector<TablePlan>& plans, otu::Writer* out, const std::vector<uint8_t>& file,
+                 std::string* refusal) {
+  for (const TablePlan& plan : plans) {
+    if (plan.hasBlock) ok = ok && WriteBlock(plan, out);
+  }
+  if (!ok || out->offset() != file.size()) {
+    *refusal = "internal error: the difference file did not come out at its computed size";
     return false;
   }
+  return true;
+}
+
+bool FitsOffsets(uint64_t size, std::string* refusal) {
+  if (size <= UINT32_MAX) return true;
+  *refusal = "the difference file would exceed the 4 GB its offsets can address";
+  return false;
+}
+
+bool MakeClassic(const FontFile& oldFont, const FontFile& newFont, const InstalledIdentity& identity,
+                 std::vector<uint8_t>* file, std::string* refusal, std::string* note, std::string* nameNote) {
+  uint8_t macintosh[kLicenseTextSize] = {};
+  uint8_t windows[kLicenseTextSize] = {};
+  if (!ReadLicenseTexts(newFont, macintosh, windows) ||
+      std::memcmp(macintosh, identity.macintoshLicense, kLicenseTextSize) != 0 ||
+      std::memcmp(windows, identity.windowsLicense, kLicenseTextSize) != 0) {
+    *note = LicenceNote(oldFont, newFont);
+  }
+
+  const size_t count = newFont.tables.size();
+  std::vector<TablePlan> plans;
+  const uint64_t size = sabun::RecordOffset(count) + PlanTables(oldFont, newFont, &plans, nameNote);
+  if (!FitsOffsets(size, refusal)) return false;
 
   file->assign(static_cast<size_t>(size), 0);
   otu::Writer out(file->data(), file->size());
@@ -131,18 +159,97 @@ bool MakeSabunFile(const FontFile& oldFont, const FontFile& newFont, std::vector
   for (size_t k = 0; k < count; ++k) {
     const TablePlan& plan = plans[k];
     ok = ok && out.WriteBytes(plan.newTable->tag, 4) && out.WriteU8(static_cast<uint8_t>(k)) &&
-         out.WriteU8(plan.order) && out.WriteU32(plan.hasBlock ? static_cast<uint32_t>(blockOffset) : 0) &&
+         out.WriteU8(static_cast<uint8_t>(plan.order)) &&
+         out.WriteU32(plan.hasBlock ? static_cast<uint32_t>(blockOffset) : 0) &&
          out.WriteU32(plan.newTable->length) && out.WriteU32(plan.newTable->offset);
     if (plan.hasBlock) blockOffset += BlockSize(plan.runs);
   }
-  for (const TablePlan& plan : plans) {
-    if (plan.hasBlock) ok = ok && WriteBlock(plan, &out);
-  }
-  if (!ok || out.offset() != file->size()) {
-    *refusal = "internal error: the difference file did not come out at its computed size";
+  return WriteBlocks(ok, plans, &out, *file, refusal);
+}
+
+// True when the carry-over of the extended format would change what
+// `newFont` holds: one of its License Description records differs from the
+// record of the same platform, encoding and language in `oldFont`.
+bool ExtendedCarryChanges(const FontFile& oldFont, const FontFile& newFont) {
+  const CTagObject* oldName = oldFont.Find("name");
+  const CTagObject* newName = newFont.Find("name");
+  std::vector<LicenceRecord> installed;
+  if (oldName == nullptr || newName == nullptr || !ReadLicenceRecords(oldName->data, oldName->length, &installed)) {
     return false;
   }
-  return true;
+  std::vector<uint8_t> carried;
+  return !CarryLicenceRecords(newName->data, newName->length, installed, &carried) ||
+         carried.size() != newName->length || std::memcmp(carried.data(), newName->data, carried.size()) != 0;
+}
+
+bool MakeExtended(const FontFile& oldFont, const FontFile& newFont, std::vector<uint8_t>* file,
+                  std::string* refusal, std::string* note, std::string* nameNote) {
+  namespace ext = sabun::ext;
+  ExtendedIdentity identity;
+  if (!ReadExtendedIdentity(oldFont, &identity, refusal) || !CheckReproducible(newFont, refusal) ||
+      !CheckSearchFields(newFont, refusal)) {
+    return false;
+  }
+  // The updater carries the installed licence records into the new font's
+  // name table, which it must be able to read.
+  const CTagObject* newName = newFont.Find("name");
+  std::vector<NameString> strings;
+  if (newName != nullptr && !ReadNameStrings(newName->data, newName->length, &strings)) {
+    *refusal = newFont.label + ": its name table is not well-formed";
+    return false;
+  }
+  if (ExtendedCarryChanges(oldFont, newFont)) *note = LicenceNote(oldFont, newFont);
+
+  const size_t count = newFont.tables.size();
+  const size_t headerSize = ext::kFixedHeaderSize + identity.name.size();
+  std::vector<TablePlan> plans;
+  const uint64_t size = ext::RecordOffset(headerSize, count) + PlanTables(oldFont, newFont, &plans, nameNote);
+  if (!FitsOffsets(size, refusal)) return false;
+
+  file->assign(static_cast<size_t>(size), 0);
+  otu::Writer out(file->data(), file->size());
+  uint8_t date[sabun::kDateSize];
+  ReadModifiedDate(newFont, date);
+  bool ok = out.WriteBytes(ext::kMagic, sizeof ext::kMagic) && out.WriteU8(ext::kMajorVersion) &&
+            out.WriteU8(ext::kMinorVersion) && out.WriteU16(0) && out.WriteU32(static_cast<uint32_t>(headerSize)) &&
+            out.WriteU32(identity.fontRevision) && out.WriteU32(oldFont.header.sfntVersion) &&
+            out.WriteU32(newFont.header.sfntVersion) && out.WriteU32(static_cast<uint32_t>(newFont.bytes.size())) &&
+            out.WriteBytes(date, sizeof date) && out.WriteU16(static_cast<uint16_t>(count)) &&
+            out.WriteU16(oldFont.header.numTables) && out.WriteU16(identity.nameId) &&
+            out.WriteU8(static_cast<uint8_t>(identity.name.size())) &&
+            out.WriteBytes(identity.name.data(), identity.name.size());
+
+  uint64_t blockOffset = ext::RecordOffset(headerSize, count);
+  for (size_t k = 0; k < count; ++k) {
+    const TablePlan& plan = plans[k];
+    const uint64_t blockLength = plan.hasBlock ? BlockSize(plan.runs) : 0;
+    const uint8_t flags = (plan.hasBlock ? ext::kHasBlock : 0) | (plan.oldTable == nullptr ? ext::kNewTable : 0);
+    ok = ok && out.WriteBytes(plan.newTable->tag, 4) && out.WriteU16(static_cast<uint16_t>(k)) &&
+         out.WriteU16(plan.order) && out.WriteU8(flags) && out.WriteU8(ext::kRunsEncoding) &&
+         out.WriteU32(plan.hasBlock ? static_cast<uint32_t>(blockOffset) : 0) &&
+         out.WriteU32(static_cast<uint32_t>(blockLength)) && out.WriteU32(plan.newTable->length) &&
+         out.WriteU32(plan.newTable->offset) &&
+         out.WriteU32(plan.oldTable != nullptr ? TableChecksumWithoutAdjustment(*plan.oldTable) : 0);
+    blockOffset += blockLength;
+  }
+  return WriteBlocks(ok, plans, &out, *file, refusal);
+}
+
+}  // namespace
+
+bool MakeSabunFile(const FontFile& oldFont, const FontFile& newFont, std::vector<uint8_t>* file,
+                   std::string* refusal, std::string* note, std::string* nameNote) {
+  note->clear();
+  InstalledIdentity identity;
+  std::string classicRefusal;
+  // The classic format wherever it can express the pair: an updater reads
+  // those files by the rules it always had.
+  if (FitsClassicTables(oldFont, &classicRefusal) && ReadInstalledIdentity(oldFont, &identity, &classicRefusal) &&
+      CheckReproducible(newFont, refusal) && FitsClassicTables(newFont, &classicRefusal) &&
+      SameTableSets(oldFont, newFont, &classicRefusal) && SameOffsetTable(oldFont, newFont, &classicRefusal)) {
+    return MakeClassic(oldFont, newFont, identity, file, refusal, note, nameNote);
+  }
+  return MakeExtended(oldFont, newFont, file, refusal, note, nameNote);
 }
 
 }  // namespace maker
