@@ -27,6 +27,13 @@ struct CTargetEntry {
   char baseName[260];        // the target file name without extension
   int32_t expectedRevision;  // head fontRevision the installed font must carry
   int32_t resourceId;        // FONT_PA resource of the difference file
+  // Set for an extended difference file, with the name record that fontName
+  // is the text of and the installed font's sfnt version; classic files name
+  // their fonts by the fifth name record, and have CFF outlines. Only
+  // extended targets take ".ttf" files.
+  bool extended;
+  uint16_t identityNameId;
+  uint32_t sfntVersion;
 };
 
 // An installed font that matched a target entry.
@@ -92,6 +99,8 @@ class CFolderCheckCtrl : public CTargetLookup {
 
  private:
   void AddTarget(const CSabunEntry& entry);
+  // The base-name rule for `target`: extended targets take ".ttf" files too.
+  bool TakesFileName(const CTargetEntry& target, const char* path) const;
   // The walk's handling of one file of `folder`.
   void ExamineFile(const std::string& folder, const std::string& name, platform::FolderListing& listing);
 
@@ -109,6 +118,8 @@ class CFolderCheckCtrl : public CTargetLookup {
   // twice is one candidate, since a second update would apply the
   // difference to the revised font.
   std::set<std::string> candidateFiles_;
+  // Set when a target takes ".ttf" files: only then does the walk look at them.
+  bool trueTypeNames_ = false;
   // Set while the fonts folders are walked: the drives' walk passed through
   // most of them already.
   bool walkingFontFolders_ = false;

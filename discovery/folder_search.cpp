@@ -107,7 +107,8 @@ int CFolderCheckCtrl::SearchFolder(const std::string& folder, SearchProgressCall
 
 void CFolderCheckCtrl::ExamineFile(const std::string& folder, const std::string& name,
                                    platform::FolderListing& listing) {
-  bool fontFile = text::FindText(name, ".otf", rules_.encoding) != std::string::npos;
+  bool fontFile = text::FindText(name, ".otf", rules_.encoding) != std::string::npos ||
+                  (trueTypeNames_ && text::FindText(name, ".ttf", rules_.encoding) != std::string::npos);
   bool downloadFile = collectDownloadFiles_ == 1 && IsDownloadFileName(name);
   // The read-only bit may cost a look at the file: only names that matter
   // ask for it. A read-only file is never examined.

@@ -12,10 +12,12 @@ bool SplitFileName(const std::string& path, platform::TextEncoding encoding, std
   return true;
 }
 
-bool MatchesBaseName(const std::string& path, const std::string& baseName, platform::TextEncoding encoding) {
+bool MatchesBaseName(const std::string& path, const std::string& baseName, platform::TextEncoding encoding,
+                     bool trueTypeNames) {
   std::string name;
   std::string extension;
-  if (!SplitFileName(path, encoding, &name, &extension) || extension != ".otf") return false;
+  if (!SplitFileName(path, encoding, &name, &extension)) return false;
+  if (extension != ".otf" && !(trueTypeNames && extension == ".ttf")) return false;
   if (name.size() < baseName.size()) return false;
   size_t extra = name.size() - baseName.size();
   if (extra != 0 && extra != 2 && extra != 3) return false;

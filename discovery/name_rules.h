@@ -24,9 +24,10 @@ constexpr size_t kNamePartSize = 256;
 bool SplitFileName(const std::string& path, platform::TextEncoding encoding, std::string* name,
                    std::string* extension);
 
-// The base-name rule: the extension of the file name of `path` is ".otf" and
-// its name part is `baseName` itself or `baseName` followed by exactly two or
-// three bytes.
-bool MatchesBaseName(const std::string& path, const std::string& baseName, platform::TextEncoding encoding);
+// The base-name rule: the extension of the file name of `path` is ".otf"
+// (or, with `trueTypeNames`, ".ttf") and its name part is `baseName` itself
+// or `baseName` followed by exactly two or three bytes.
+bool MatchesBaseName(const std::string& path, const std::string& baseName, platform::TextEncoding encoding,
+                     bool trueTypeNames = false);
 
 #endif  // OTU_DISCOVERY_NAME_RULES_H_

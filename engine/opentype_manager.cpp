@@ -291,3 +291,27 @@ int COpenTypeManager::GetFontIdentity(const char* path, uint32_t* revision, char
   Reset();
   return nameFound && revisionFound ? 1 : 0;
 }
+
+int COpenTypeManager::GetFontIdentity(const char* path, uint16_t nameId, FontIdentity* identity) {
+  Reset();
+  int found = 0;
+  if (ReadWholeFile(path, platform::Share::kRead, &installedImage_)) {
+    const uint8_t* file = installedImage_.data();
+    const size_t length = installedImage_.size() - 1;
+    COpenTypeHeader header;
+    TagList tables;
+    if (header.ReadHeader(file, length, true) == 1 && LoadTableDirectory(header, file, length, false, &tables) == 1) {
+      const CTagObject* name = ::FindTag(tables, "name");
+      const CTagObject* headTable = ::FindTag(tables, "head");
+      CHeadInfoObject head;
+      if (name != nullptr && headTable != nullptr && FindNameText(name->data, name->length, nameId, &identity->name) &&
+          head.ReadHead(headTable->data, headTable->length) == 1) {
+        identity->sfntVersion = header.sfntVersion;
+        identity->revision = head.fontRevision;
+        found = 1;
+      }
+    }
+  }
+  Reset();
+  return found;
+}

@@ -96,6 +96,15 @@ class COpenTypeManager : public COpenTypeObject {
   // 1 when both the font name (fifth name record) and the head fontRevision
   // were found.
   int GetFontIdentity(const char* path, uint32_t* revision, char name[kFontNameSize]);
+  // What an extended difference file knows an installed font by: its sfnt
+  // version (CFF or TrueType outlines), head fontRevision, and the text of
+  // the name record `nameId` (FindNameText). 1 when all were found.
+  struct FontIdentity {
+    uint32_t sfntVersion = 0;
+    uint32_t revision = 0;
+    std::string name;
+  };
+  int GetFontIdentity(const char* path, uint16_t nameId, FontIdentity* identity);
 
   void Reset();
   CTagObject* FindTag(const char* tagText) const { return ::FindTag(tables_, tagText); }
@@ -108,7 +117,8 @@ class COpenTypeManager : public COpenTypeObject {
   // revision is staged and takes its place only when the system restarts.
   bool WaitsForRestart() const { return waitsForRestart_; }
   // Where the new revision of the font at `path` is staged: its folder, its
-  // file name cut before the first ".otf", then kStagedExtension.
+  // file name cut before the first ".otf", then kStagedExtension. (A ".ttf"
+  // name keeps its extension: the name rule takes no ".otu-staged" file.)
   static std::string StagedPath(const std::string& path);
 
  private:

@@ -5,7 +5,7 @@ exit status 1, one line on the error stream naming the reason, and no output
 file. Every other pair's difference file must pass the independent checker
 (PA_CHECK --old) and, applied with `otpa apply`, give the new font byte for
 byte. --pairs runs PROGRAM DIR to write the pairs (DIR/<case>.old.otf,
-.new.otf, .expect); --corpus takes DIR/<pair>/{old,new}.otf."""
+.new.otf, .expect); --corpus takes DIR/<pair>/{old,new}.otf (or .ttf)."""
 
 import argparse
 import os
@@ -34,10 +34,11 @@ def generated_pairs(program, folder):
 def corpus_pairs(folder):
     pairs = []
     for case in sorted(os.listdir(folder)):
-        old = os.path.join(folder, case, "old.otf")
-        new = os.path.join(folder, case, "new.otf")
-        if os.path.isfile(old) and os.path.isfile(new):
-            pairs.append((case, old, new, "ok"))
+        for extension in ("otf", "ttf"):
+            old = os.path.join(folder, case, "old." + extension)
+            new = os.path.join(folder, case, "new." + extension)
+            if os.path.isfile(old) and os.path.isfile(new):
+                pairs.append((case, old, new, "ok"))
     return pairs
 
 

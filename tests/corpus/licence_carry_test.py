@@ -1,15 +1,17 @@
-"""licence_carry_test.py --otpa OTPA --corpus DIR
+"""licence_carry_test.py --otpa OTPA --corpus DIR [--corpus DIR ...]
 
 A customer's License Description texts of another length than the maker's,
-on every corpus pair: each old font as a customer has it, with its texts
-longer, shorter or of the same length (both records, and each alone), is
-rebuilt by `otpa apply` into the new font with the customer's texts carried
-into its name ID 13 records, cut or padded to their lengths, and every other
-byte the new font's. Difference files written as the maker wrote them
-before, with name tables copied from the old one by position (a fine-grained
-parse, and simple_diff's prefix and suffix), are refused (status 1, nothing
-written) or give that same font, never another; with texts of the maker's
-lengths they give it."""
+on every pair of the corpora: each old font as a customer has it, with its
+texts longer, shorter or of the same length (both classic records, and each
+alone, where the font has them), is rebuilt by `otpa apply` into the new
+font with the customer's texts carried: into its classic records cut or
+padded to their lengths (classic difference files), or into the records of
+the same platform, encoding and language with the name table written anew
+around them (extended ones); every other byte is the new font's. Classic
+difference files written as the maker wrote them before, with name tables
+copied from the old one by position (a fine-grained parse, and simple_diff's
+prefix and suffix), are refused (status 1, nothing written) or give that
+same font, never another; with texts of the maker's lengths they give it."""
 
 import argparse
 import difflib
@@ -102,37 +104,65 @@ def what(out, expected):
     return "no font" if out is None else "the expected font" if out == expected else "another font"
 
 
+def corpus_pairs(folders):
+    """(name, old path, new path) of every pair of the corpora."""
+    pairs = []
+    for folder in folders:
+        for pair in sorted(os.listdir(folder)):
+            for extension in ("otf", "ttf"):
+                old = os.path.join(folder, pair, "old." + extension)
+                if os.path.isfile(old):
+                    pairs.append((pair, old, os.path.join(folder, pair, "new." + extension)))
+    return pairs
+
+
+def installed_licences(font):
+    """(platform, encoding, language) -> text of the first name ID 13 record of each key."""
+    records = {}
+    for fields in sfnt.name_records(sfnt.required_table(sfnt.read_tables(font), b"name").data):
+        if fields[3] == 13:
+            records.setdefault(fields[:3], fields[4])
+    return records
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--otpa", required=True)
-    parser.add_argument("--corpus", required=True)
+    parser.add_argument("--corpus", required=True, action="append")
     args = parser.parse_args()
 
     failures = []
     refused = rebuilt = 0
-    pairs = sorted(p for p in os.listdir(args.corpus) if os.path.isfile(os.path.join(args.corpus, p, "old.otf")))
+    pairs = corpus_pairs(args.corpus)
     with tempfile.TemporaryDirectory() as work:
-        for pair in pairs:
-            with open(os.path.join(args.corpus, pair, "old.otf"), "rb") as f:
+        for pair, old_path, new_path in pairs:
+            with open(old_path, "rb") as f:
                 old = f.read()
-            with open(os.path.join(args.corpus, pair, "new.otf"), "rb") as f:
+            with open(new_path, "rb") as f:
                 new = f.read()
             pa_path = os.path.join(work, "made.pa")
-            subprocess.run([args.otpa, "make", os.path.join(args.corpus, pair, "old.otf"),
-                            os.path.join(args.corpus, pair, "new.otf"), "-o", pa_path],
+            subprocess.run([args.otpa, "make", old_path, new_path, "-o", pa_path],
                            check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             with open(pa_path, "rb") as f:
                 made = f.read()
-            before = {"fine copies": with_name_block(made, old, new, fine_name_block),
-                      "prefix and suffix": with_name_block(made, old, new, prefix_suffix_block)}
-            maker_texts = dict(zip((sfnt.MAC_LICENCE, sfnt.WINDOWS_LICENCE), sfnt.licence_texts(old)))
+            extended = made[:4] == pa_format.EXT_MAGIC
+            # Classic files as the maker wrote them before.
+            before = {} if extended else {"fine copies": with_name_block(made, old, new, fine_name_block),
+                                          "prefix and suffix": with_name_block(made, old, new, prefix_suffix_block)}
+            maker_texts = {key: text for key, text in zip((sfnt.MAC_LICENCE, sfnt.WINDOWS_LICENCE),
+                                                          sfnt.licence_texts(old)) if text is not None}
             for length in LENGTHS:
                 for which, keys in RECORDS.items():
+                    if not all(key in maker_texts for key in keys):
+                        continue
                     case = f"{pair} {length} {which}"
                     texts = dict(maker_texts)
                     texts.update({key: customer_text(maker_texts[key], key, length) for key in keys})
                     customer = sfnt.with_licence_texts(old, texts)
-                    expected = sfnt.carried(new, texts[sfnt.MAC_LICENCE], texts[sfnt.WINDOWS_LICENCE])
+                    if extended:
+                        expected = sfnt.carried_records(new, installed_licences(customer))
+                    else:
+                        expected = sfnt.carried(new, texts[sfnt.MAC_LICENCE], texts[sfnt.WINDOWS_LICENCE])
                     code, out = apply(args.otpa, work, customer, made)
                     if code != 0 or out != expected:
                         failures.append(f"{case}: the made file gave status {code} and {what(out, expected)}")

@@ -212,3 +212,53 @@ def name_text(tables, name_id):
         raise FontError("no name record %d" % name_id)
     _, platform, text = best
     return text.decode("utf-16-be", "replace").encode("utf-8") if platform in (0, 3) else text
+
+
+def carried_records(data, installed):
+    """The font with the installed License Description records carried as an
+    extended difference file carries them: `installed` maps (platform,
+    encoding, language) to the text that the new font's name ID 13 record of
+    that key receives. When every such text keeps its record's length and no
+    such record shares bytes with another string, only those bytes change;
+    otherwise the name table is written anew, records and language tags in
+    their order, strings back to back in that order, and the tables after it
+    move."""
+    name = required_table(read_tables(data), b"name").data
+    fmt, count, string_offset = unpack_from(">3H", name, 0, "name header")
+    fields = [list(unpack_from(">6H", name, 6 + 12 * r, "name record")) for r in range(count)]
+    tag_count = unpack_from(">H", name, 6 + 12 * count, "language tags")[0] if fmt == 1 else 0
+    tags = [list(unpack_from(">2H", name, 8 + 12 * count + 4 * t, "language tag")) for t in range(tag_count)]
+    # (start, length, text) of every string: records, then language tags
+    spans = [(string_offset + f[5], f[4]) for f in fields] + [(string_offset + t[1], t[0]) for t in tags]
+    texts = [name[start:start + length] for start, length in spans]
+    carried = [f[3] == 13 and tuple(f[:3]) in installed for f in fields] + [False] * tag_count
+    in_place = True
+    for k, (start, length) in enumerate(spans):
+        if not carried[k]:
+            continue
+        texts[k] = installed[tuple(fields[k][:3])]
+        shares = any(j != k and length and other_length and other < start + length and start < other + other_length
+                     for j, (other, other_length) in enumerate(spans))
+        in_place = in_place and len(texts[k]) == length and not shares
+    if in_place:
+        table = bytearray(name)
+        for k, (start, length) in enumerate(spans):
+            if carried[k]:
+                table[start:start + length] = texts[k]
+        table = bytes(table)
+    else:
+        new_offset = 6 + 12 * count + (2 + 4 * tag_count if fmt == 1 else 0)
+        storage, lengths, offsets = b"", [], []
+        for text in texts:
+            lengths.append(len(text))
+            offsets.append(len(storage))
+            storage += text
+        table = struct.pack(">3H", fmt, count, new_offset)
+        for r, f in enumerate(fields):
+            table += struct.pack(">6H", *f[:4], lengths[r], offsets[r])
+        if fmt == 1:
+            table += struct.pack(">H", tag_count)
+            for t in range(tag_count):
+                table += struct.pack(">2H", lengths[count + t], offsets[count + t])
+        table += storage
+    return data if table == name else with_tables(data, {b"name": table})
