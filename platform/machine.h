@@ -57,8 +57,11 @@ class Machine {
   virtual std::vector<std::string> FontCacheNames() = 0;
   // Never null. Where the system has no redirection, the guard does nothing.
   virtual std::unique_ptr<RedirectionGuard> SwitchOffRedirection() = 0;
-  // Asks the system to restart at once, closing applications without asking
-  // them. Nothing tells whether it will.
+  // Asks the system to restart at once. Windows closes applications without
+  // asking them; a POSIX init system stops services first and may refuse.
+  // Nothing tells the caller whether it will: a refusal the machine learns
+  // of it reports itself (on POSIX, one line on standard error), and the call
+  // returns.
   virtual void RequestRestart() = 0;
 };
 

@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "platform/posix/embedded_resources.h"
+#include "platform/posix/error_line.h"
 #include "platform/posix/terminal_dialog.h"
 
 extern char** environ;
@@ -59,6 +60,7 @@ void RestoreTerminal() {
   ::tcsetattr(STDIN_FILENO, TCSANOW, &savedTerminal);
   ssize_t ignored = ::write(STDOUT_FILENO, kLeaveScreen, sizeof kLeaveScreen - 1);
   (void)ignored;
+  ReleaseErrorLines();
 }
 
 void OnTermination(int signal) {
@@ -208,6 +210,7 @@ class TerminalDesktop : public Desktop {
     sigemptyset(&action.sa_mask);
     ::sigaction(SIGTERM, &action, nullptr);
     ::sigaction(SIGHUP, &action, nullptr);
+    HoldErrorLines();
     WriteAll(STDOUT_FILENO, kEnterScreen);
   }
 

@@ -1,7 +1,6 @@
 #include "platform/machine.h"
 
 #include <dirent.h>
-#include <sys/reboot.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -13,6 +12,7 @@
 #include <cstddef>
 #include <cstring>
 
+#include "platform/posix/restart.h"
 #include "resources/version.h"
 
 namespace platform {
@@ -98,10 +98,7 @@ class PosixMachine : public Machine {
 
   std::unique_ptr<RedirectionGuard> SwitchOffRedirection() override { return std::make_unique<NoRedirection>(); }
 
-  void RequestRestart() override {
-    ::sync();
-    ::reboot(RB_AUTOBOOT);
-  }
+  void RequestRestart() override { RestartThroughInitSystem(ExecutableFileName()); }
 };
 
 }  // namespace

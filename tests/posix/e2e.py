@@ -423,13 +423,14 @@ class TmuxProgram:
     """The program on a pseudo-terminal: a tmux session of its own inside the
     sandbox; keys through send-keys, the screen through capture-pane."""
 
-    def __init__(self, log, argv=(PROGRAM,), size=TTY_SIZE):
+    def __init__(self, log, argv=(PROGRAM,), size=TTY_SIZE, keep_pane=False):
         assert_sandboxed()
         self.log = log
         self.env = dict(os.environ, TMUX_TMPDIR="/run")
         self.exit_file = pathlib.Path("/run/otu-exit")
         conf = pathlib.Path("/run/tmux.conf")
-        conf.write_text("set -g status off\n")
+        # A kept pane shows what the program left on the terminal after it.
+        conf.write_text("set -g status off\n" + ("set -g remain-on-exit on\n" if keep_pane else ""))
         pane = pathlib.Path("/run/otu-pane.sh")
         # Ctrl-C reaches the whole foreground group, this shell included: it
         # must outlive the signal to tell how the program ended.
@@ -1006,6 +1007,148 @@ class TtyRestart(Scenario):
         check(bed.harness.sentinel.poll() is None, "a process outside the sandbox died with it")
         revised(bed)
         bed.check_files()
+
+
+# --- the restart through the init system ------------------------------------
+FAKE_COMMANDS = pathlib.Path("/opt/otu/bin")    # the sandbox's first folder on PATH
+CALLS = pathlib.Path("/run/otu-calls.jsonl")
+SYSTEMD_MARK = pathlib.Path("/run/systemd/system")
+COMMAND_ENVIRONMENT = {"PATH": "/usr/sbin:/usr/bin:/sbin:/bin", "LC_ALL": "C"}
+REBOOT = ["reboot", "--check-inhibitors=yes"]
+INHIBITED = ('Operation inhibited by "backup" (PID 42 "tar", user root), reason is "Backup in progress".\n'
+             "Please retry operation after closing inhibitors and logging out other users.\n"
+             "Alternatively, ignore inhibitors and users with 'systemctl reboot -i'.\n")
+FAKE_COMMAND_BODY = """import json, os, sys
+parent = os.getppid()
+record = {"file": sys.argv[0], "arguments": sys.argv[1:], "environment": dict(os.environ),
+          "folder": os.getcwd(), "own_group": os.getpgid(0) == os.getpid(),
+          "streams": [os.readlink(f"/proc/self/fd/{n}") for n in range(3)],
+          "parent_errors": os.readlink(f"/proc/{parent}/fd/2")}
+with open(CALLS, "a") as log:
+    log.write(json.dumps(record) + "\\n")
+print("scribbled on standard output", flush=True)
+sys.stderr.write(ERRORS)
+sys.exit(STATUS)
+"""
+
+
+def fake_command(name, status=0, errors="", folder=FAKE_COMMANDS):
+    """`name` in `folder`: records how it was called in CALLS, writes to both
+    its standard streams and ends with `status`."""
+    folder.mkdir(parents=True, exist_ok=True)
+    path = folder / name
+    path.write_text(f"#!/usr/bin/python3\nSTATUS, ERRORS, CALLS = {status!r}, {errors!r}, {str(CALLS)!r}\n"
+                    + FAKE_COMMAND_BODY)
+    path.chmod(0o755)
+
+
+def expect_calls(inside, wanted):
+    """The fake commands called, as (file, arguments), each run cleanly: the
+    fixed environment, "/", a process group of its own, no standard stream on
+    the program's terminal or pipes (its standard error read by the program)."""
+    calls = [json.loads(line) for line in CALLS.read_text().splitlines()] if CALLS.exists() else []
+    inside.log("calls", calls=calls)
+    check([(c["file"], c["arguments"]) for c in calls] == wanted, f"commands called: {calls}")
+    for call in calls:
+        check(call["environment"] == COMMAND_ENVIRONMENT, f"environment of {call['file']}: {call['environment']}")
+        check(call["folder"] == "/" and call["own_group"], f"{call['file']} ran in {call['folder']}, "
+              f"own process group {call['own_group']}")
+        streams = call["streams"]
+        check(streams[:2] == ["/dev/null", "/dev/null"] and streams[2].startswith("pipe:") and
+              streams[2] != call["parent_errors"], f"standard streams of {call['file']}: {streams}, "
+              f"the program's standard error {call['parent_errors']}")
+
+
+def revise_and_restart_through_pipes(inside, argv=(PROGRAM,)):
+    """Through pipes to message 105 and "再起動": the program then ends as
+    after "キャンセル", with nothing on standard error or output."""
+    p = inside.pipe(argv=argv)
+    expect_start(p.next_dialog())
+    p.answer("")
+    expect_list(p.next_dialog(), inside.fonts)
+    p.answer("1")
+    p.next_dialog().expect(ASK_CAPTION, RESTART_BUTTONS, M105)
+    expect_caches_cleaned(inside)
+    p.answer("再起動")
+    check(p.expect_exit() == 0, "exit status")
+    check(not p.statuses, f"written after 再起動: {p.statuses}")
+
+
+class RestartScenario(Scenario):
+    def layout(self, bed):
+        bed.main_fonts()
+
+    def verify(self, bed):
+        for font in bed.layout["fonts"]:
+            bed.expect(font, "new")
+        # The driver's normal end: reboot(2) did not end the namespace.
+        super().verify(bed)
+
+
+@scenario("restart-systemd")
+class RestartSystemd(RestartScenario):
+    """Where systemd runs: "再起動" runs systemctl reboot respecting inhibitor
+    locks, found on PATH but not in a folder someone else owns, run cleanly;
+    it accepts, and the program ends as after "キャンセル"."""
+
+    def drive(self, inside):
+        SYSTEMD_MARK.mkdir(parents=True)
+        fake_command("systemctl")
+        fake_command("shutdown")
+        planted = pathlib.Path("/run/planted")
+        fake_command("systemctl", folder=planted)
+        os.chown(planted, 65534, 65534)
+        revise_and_restart_through_pipes(inside, ["env", f"PATH={planted}:{os.environ['PATH']}", PROGRAM])
+        expect_calls(inside, [(str(FAKE_COMMANDS / "systemctl"), REBOOT)])
+
+
+@scenario("restart-shutdown")
+class RestartShutdown(RestartScenario):
+    """Where systemd does not run: "再起動" runs shutdown -r now, never
+    systemctl, and the program ends as after "キャンセル"."""
+
+    def drive(self, inside):
+        fake_command("systemctl")
+        fake_command("shutdown")
+        revise_and_restart_through_pipes(inside)
+        expect_calls(inside, [(str(FAKE_COMMANDS / "shutdown"), ["-r", "now"])])
+
+
+@scenario("restart-refused")
+class RestartRefused(RestartScenario):
+    """On a terminal, systemctl refuses (an inhibitor lock): the program
+    ends as after "キャンセル", and what it leaves on the terminal is one line
+    with systemctl's reason, nothing that systemctl wrote."""
+
+    def drive(self, inside):
+        SYSTEMD_MARK.mkdir(parents=True)
+        fake_command("systemctl", status=1, errors=INHIBITED)
+        fake_command("shutdown")
+        tty = inside.tty(keep_pane=True)
+        tty.wait_dialog(MAIN_CAPTION, START_BUTTONS, "start dialog")
+        tty.keys("Enter")
+        tty.wait_dialog(MAIN_CAPTION, LIST_BUTTONS, "main list")
+        tty.keys("Enter")
+        end, _ = tty.wait_dialog(ASK_CAPTION, RESTART_BUTTONS, "message 105")
+        end.expect(ASK_CAPTION, RESTART_BUTTONS, M105, close_box=True)
+        tty.keys("Enter")
+        check(tty.expect_exit() == 0, "exit status")
+        # The line names the program's file: under valgrind, the one valgrind runs.
+        name = pathlib.Path(PROGRAM + ".bin" if os.path.exists(PROGRAM + ".bin") else PROGRAM).name
+        wanted = [f'{name}: restart refused: systemctl: Operation inhibited by "backup" '
+                  '(PID 42 "tar", user root), reason is "Backup in progress".']
+        # The terminal's whole history, wrapped lines joined; tmux's own note
+        # on the ended pane left out.
+        deadline = time.monotonic() + STEP_GUARD_S
+        while True:
+            lines = tty.tmux("capture-pane", "-p", "-J", "-S", "-", "-t", "otu").split("\n")
+            left = [line.rstrip() for line in lines if line.strip() and not line.startswith("Pane is dead")]
+            if left == wanted:
+                break
+            check(time.monotonic() < deadline, f"left on the terminal: {left}")
+            time.sleep(0.05)
+        inside.log("terminal", lines=left)
+        expect_calls(inside, [(str(FAKE_COMMANDS / "systemctl"), REBOOT)])
 
 
 @scenario("pipe-cancel")

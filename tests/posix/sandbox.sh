@@ -6,13 +6,17 @@
 # namespaces (unshare -m -p -f -n --mount-proc), it builds a root file system
 # of its own on a tmpfs, pivots into it, runs COMMAND there and waits for it.
 # The program's restart request (reboot(2)) only ends this namespace: the
-# kernel kills this init, which then seems to have died of SIGHUP.
+# kernel kills this init, which then seems to have died of SIGHUP. No init
+# system runs here to answer the host's systemctl or shutdown: both are
+# masked, so the program finds neither and falls back to reboot(2) unless a
+# scenario puts commands of its own into /opt/otu/bin, first on PATH.
 #
 # Inside the new root: read-only binds of /usr and /etc (and of /bin, /lib…
 # where they are folders rather than links into /usr), a fresh /proc, a /dev
 # with the harmless character devices and a devpts of its own, tmpfs /tmp,
 # /run and /var/cache/fontconfig (the latter with fake caches), the program
-# as /opt/otu/<name>, the harness read-only as /opt/otu/harness, the report
+# as /opt/otu/<name>, an empty folder /opt/otu/bin (root's, first on PATH),
+# the harness read-only as /opt/otu/harness, the report
 # folder read-write as /report, and the drives: ext4 images loop-mounted
 # where the program finds them.
 #
@@ -46,7 +50,7 @@ root=$OTU_SANDBOX_ROOT
 mount --make-rprivate /
 mount -t tmpfs -o size=96m,mode=755 otu-root "$root"
 mkdir -p "$root/proc" "$root/dev" "$root/tmp" "$root/run" "$root/var/cache/fontconfig" "$root/media" \
-         "$root/opt/otu/harness" "$root/opt/otu/fonts" "$root/report" "$root/root" "$root/oldroot"
+         "$root/opt/otu/harness" "$root/opt/otu/fonts" "$root/opt/otu/bin" "$root/report" "$root/root" "$root/oldroot"
 
 read_only_bind() {
   mkdir -p "$2"
@@ -72,6 +76,15 @@ for top in /bin /sbin /lib /lib32 /lib64 /libx32; do
   elif [ -d "$top" ]; then
     read_only_bind "$top" "$root$top"
   fi
+done
+for folder in /usr/bin /usr/sbin /bin /sbin; do
+  [ -L "$folder" ] && continue
+  for tool in systemctl shutdown; do
+    # A link to one of them (Debian's shutdown) is masked with its target.
+    if [ -f "$root$folder/$tool" ] && [ ! -L "$root$folder/$tool" ]; then
+      mount --bind /dev/null "$root$folder/$tool"
+    fi
+  done
 done
 
 # No block devices, no /dev/mem: only what programs and tmux need.
@@ -117,7 +130,7 @@ if [ -n "${OTU_SANDBOX_VALGRIND:-}" ]; then
 else
   cp "$OTU_SANDBOX_PROGRAM" "$root/opt/otu/$OTU_SANDBOX_NAME"
 fi
-chmod 755 "$root/opt/otu" "$root/opt/otu/$OTU_SANDBOX_NAME"
+chmod 755 "$root/opt/otu" "$root/opt/otu/bin" "$root/opt/otu/$OTU_SANDBOX_NAME"
 read_only_bind "$OTU_SANDBOX_HARNESS" "$root/opt/otu/harness"
 mount --bind "$OTU_SANDBOX_REPORT" "$root/report"
 
@@ -142,7 +155,7 @@ mount -t proc -o nosuid,nodev,noexec otu-proc /proc
 umount -l /oldroot
 rmdir /oldroot
 
-export PATH=/usr/bin:/usr/sbin HOME=/root LANG=C.UTF-8 FONTCONFIG_FILE=/opt/otu/fonts.conf
+export PATH=/opt/otu/bin:/usr/bin:/usr/sbin HOME=/root LANG=C.UTF-8 FONTCONFIG_FILE=/opt/otu/fonts.conf
 unset TMPDIR TMUX TMUX_TMPDIR LC_ALL LC_CTYPE || true
 
 status=0
