@@ -1,5 +1,5 @@
 // engine_bench [--otpa OTPA] [--pair NAME]... CORPUS_DIR WORK_DIR MAKE...: for
-// each real-font revision pair (or those named),
+// each real-font revision pair (or those named; .otf or .ttf),
 //  - the corpus: font and difference file sizes, the runs of every block and
 //    of the CFF table's block;
 //  - the rebuild alone (installed image and difference file in memory to the
@@ -184,6 +184,15 @@ struct Row {
   double FastestPeer() const { return std::min({xdelta, bspatch, zstd}); }
 };
 
+// CORPUS/PAIR/SIDE.otf, or .ttf for TrueType pairs; empty when neither exists.
+std::string FontPath(const std::string& corpus, const std::string& pair, const char* side) {
+  for (const char* extension : {".otf", ".ttf"}) {
+    const std::string path = corpus + "/" + pair + "/" + side + extension;
+    if (std::filesystem::is_regular_file(path)) return path;
+  }
+  return std::string();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -203,13 +212,28 @@ int main(int argc, char** argv) {
     std::error_code error;
     otpa = (std::filesystem::read_symlink("/proc/self/exe", error).parent_path() / "otpa").string();
   }
-  if (pairs.empty()) pairs.assign(std::begin(kPairs), std::end(kPairs));
   if (argc - first < 3) {
     std::fprintf(stderr, "usage: engine_bench [--otpa OTPA] [--pair NAME]... CORPUS_DIR WORK_DIR MAKE...\n");
     return 2;
   }
   const std::string corpus = argv[first];
   const std::string work = argv[first + 1];
+  // The Noto CJK corpus's pairs in their order, or every pair of another
+  // corpus (the makers corpus), by name.
+  if (pairs.empty()) {
+    for (const char* pair : kPairs) {
+      if (!FontPath(corpus, pair, "old").empty()) pairs.push_back(pair);
+    }
+  }
+  if (pairs.empty()) {
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(corpus, error)) {
+      if (!FontPath(corpus, entry.path().filename().string(), "old").empty()) {
+        pairs.push_back(entry.path().filename().string());
+      }
+    }
+    std::sort(pairs.begin(), pairs.end());
+  }
   std::string make;
   for (int k = first + 2; k < argc; ++k) make += std::string(k > first + 2 ? " '" : "'") + argv[k] + "'";
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
@@ -221,8 +245,8 @@ int main(int argc, char** argv) {
     const char* pair = name.c_str();
     Row row;
     row.pair = pair;
-    const std::string old = corpus + "/" + pair + "/old.otf";
-    const std::string neu = corpus + "/" + pair + "/new.otf";
+    const std::string old = FontPath(corpus, pair, "old");
+    const std::string neu = FontPath(corpus, pair, "new");
     const std::string base = work + "/" + pair;
     if (!Prepare(base + ".pa", old, neu, make + " '" + old + "' '" + neu + "' -o '" + base + ".pa'") ||
         !Prepare(base + ".xd3", old, neu, "xdelta3 -e -f -9 -s '" + old + "' '" + neu + "' '" + base + ".xd3'") ||
@@ -277,6 +301,7 @@ int main(int argc, char** argv) {
                 [&] {
                   checkRebuilt();
                   manager = std::make_unique<COpenTypeManager>(memory, resources, nullptr);
+                  manager->PrepareFor(kDiffId);
                   EvictCaches();
                   result = manager->ReadFont("installed.otf", nullptr, nullptr, 1, 0);
                   if (result == 0) result = manager->TakeLicenseTexts();

@@ -1,7 +1,8 @@
 """maker_bench.py --otpa OTPA [--runs N] [CORPUS_DIR]
 
-Size and making time of `otpa make` on every corpus pair against xdelta3
-(-e -9 -S none) and bsdiff on the same pair. The difference format carries a
+Size and making time of `otpa make` on every corpus pair (.otf or .ttf)
+against xdelta3 (-e -9 -S none) and bsdiff on the same pair, and the size
+against `zstd -19 --long --patch-from`. The difference format carries a
 fixed part that a byte-level patch has no counterpart for (53 + 18 x table
 count bytes: header and table records); it is added to the xdelta3 size for
 the comparison. Targets: the .pa files together no larger than the xdelta3
@@ -41,25 +42,27 @@ def main():
     parser.add_argument("corpus", nargs="?", default=os.path.join(ROOT, "build", "corpus"))
     args = parser.parse_args()
 
-    pairs = sorted(p for p in os.listdir(args.corpus)
-                   if os.path.isfile(os.path.join(args.corpus, p, "new.otf")))
+    pairs = sorted((p, e) for p in os.listdir(args.corpus) for e in (".otf", ".ttf")
+                   if os.path.isfile(os.path.join(args.corpus, p, "new" + e)))
     if not pairs:
         print("no corpus pairs in %s (run scripts/corpus)" % args.corpus)
         return 1
 
-    print("%-13s %9s %9s %9s %6s %6s | %7s %7s %7s %6s %6s" % (
-        "pair", "font", ".pa", "xd3+fix", "ratio", "bsdiff", "make/s", "xd3/s", "bsdiff/s", "/xd3", "/bsd"))
+    print("%-13s %9s %9s %9s %6s %6s %6s | %7s %7s %7s %6s %6s" % (
+        "pair", "font", ".pa", "xd3+fix", "ratio", "bsdiff", "zstd", "make/s", "xd3/s", "bsdiff/s", "/xd3", "/bsd"))
     total_pa = total_xd = 0
     worst = 0.0
     slower = []
     with tempfile.TemporaryDirectory() as work:
-        for pair in pairs:
-            old = os.path.join(args.corpus, pair, "old.otf")
-            new = os.path.join(args.corpus, pair, "new.otf")
-            pa, xd, bs = (os.path.join(work, pair + ext) for ext in (".pa", ".xd3", ".bsdiff"))
+        for pair, extension in pairs:
+            old = os.path.join(args.corpus, pair, "old" + extension)
+            new = os.path.join(args.corpus, pair, "new" + extension)
+            pa, xd, bs, zs = (os.path.join(work, pair + ext) for ext in (".pa", ".xd3", ".bsdiff", ".zst"))
             make_s = best_time([args.otpa, "make", old, new, "-o", pa], args.runs)
             xd_s = best_time(["xdelta3", "-e", "-9", "-S", "none", "-f", "-s", old, new, xd], args.runs)
             bs_s = best_time(["bsdiff", old, new, bs], args.runs)
+            subprocess.run(["zstd", "-q", "-f", "-19", "--long=27", f"--patch-from={old}", new, "-o", zs],
+                           check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             pa_size = os.path.getsize(pa)
             xd_fixed = os.path.getsize(xd) + 53 + 18 * table_count(new)
             ratio = pa_size / xd_fixed
@@ -68,9 +71,9 @@ def main():
             worst = max(worst, ratio)
             if make_s > bs_s:
                 slower.append(pair)
-            print("%-13s %9d %9d %9d %6.3f %6.3f | %7.2f %7.2f %7.2f %6.2f %6.2f" % (
+            print("%-13s %9d %9d %9d %6.3f %6.3f %6.3f | %7.2f %7.2f %7.2f %6.2f %6.2f" % (
                 pair, os.path.getsize(new), pa_size, xd_fixed, ratio, pa_size / os.path.getsize(bs),
-                make_s, xd_s, bs_s, make_s / xd_s, make_s / bs_s))
+                pa_size / os.path.getsize(zs), make_s, xd_s, bs_s, make_s / xd_s, make_s / bs_s))
 
     print()
     print("all .pa / all xdelta3+fixed: %d / %d = %.3f (target <= 1)"

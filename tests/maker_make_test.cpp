@@ -7,9 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "engine/opentype_manager.h"
 #include "engine/sabun_data.h"
 #include "engine/sabun_format.h"
 #include "platform/resources.h"
+#include "tests/fake_file_system.h"
 #include "tests/font_builder.h"
 #include "tests/maker_font_edits.h"
 #include "tools/otpa/make_font.h"
@@ -172,6 +174,63 @@ TEST_F(MakeSabunTest, DamagedFontsAreRefusedWithAReasonOrMadeIntoReadableFiles) 
     EXPECT_EQ(1, data.LoadSabunData(1)) << "trial " << trial;
   }
   EXPECT_GT(refused, 400) << "the damage should mostly be refused";
+}
+
+// An extended difference file revises only the font it was made from, and
+// an updater refuses one of a version or with flags it does not know.
+TEST_F(MakeSabunTest, ExtendedFilesReviseOnlyTheFontTheyWereMadeFrom) {
+  std::vector<Table> signedTables = oldTables_;
+  signedTables.push_back({"DSIG", Bytes{0, 0, 0, 1, 0, 0, 0, 1}});
+  const Bytes signedFont = testfont::BuildFont(signedTables);
+  const Made made = Make(signedFont, newFont_);
+  ASSERT_TRUE(made.ok) << made.refusal;
+  ASSERT_EQ(0, std::memcmp(made.file.data(), "XOTE", 4));
+
+  const auto rebuild = [](const Bytes& installed, const Bytes& file, Bytes* image) {
+    testfs::FakeFileSystem files;
+    files.files["font.otf"] = installed;
+    platform::MemoryResources resources;
+    resources.Add(sabun::kResourceType, 1, file);
+    COpenTypeManager manager(files, resources, nullptr);
+    manager.PrepareFor(1);
+    int32_t result = manager.ReadFont("font.otf", nullptr, nullptr, 1, 0);
+    if (result == 0) result = manager.TakeLicenseTexts();
+    if (result == 0) result = manager.RebuildFont("font.otf", 1, nullptr, nullptr, 1, 0);
+    if (result == 0) image->assign(manager.NewImage(), manager.NewImage() + manager.NewImageSize());
+    return result;
+  };
+  Bytes image;
+  ASSERT_EQ(0, rebuild(signedFont, made.file, &image));
+  EXPECT_TRUE(image == newFont_);
+
+  // A table of other bytes, other outlines, another font of the same revision.
+  Bytes changedTable = signedFont;
+  changedTable[testfont::ReadU32(changedTable, EntryOffset(changedTable, "post") + 8) + 1] ^= 1;
+  Bytes trueType = signedFont;
+  testfont::WriteU32(&trueType, 0, 0x74727565);
+  std::vector<Table> renamed = signedTables;
+  for (Table& table : renamed) {
+    if (table.tag == "name") {
+      table.bytes = testfont::NameTable(testfont::StandardNameRecords("SampleMincho ProN B", "Mac licence text",
+                                                                      "Windows licence"));
+    }
+  }
+  for (const Bytes& other : {changedTable, trueType, testfont::BuildFont(renamed)}) {
+    EXPECT_EQ(1, rebuild(other, made.file, &image));
+  }
+  // A later major version, a flag, a block encoding this reader does not know.
+  // The header says so for all of the file: the target matching refuses it
+  // too; the record, for its own block only.
+  const size_t encoding = testfont::ReadU32(made.file, sabun::ext::kHeaderSizeOffset) + sabun::ext::kRecordEncodingOffset;
+  for (size_t at : {sabun::ext::kMajorVersionOffset, sabun::ext::kFlagsOffset + 1, encoding}) {
+    Bytes file = made.file;
+    file[at] ^= 0x02;
+    EXPECT_EQ(7, rebuild(signedFont, file, &image)) << at;
+    platform::MemoryResources resources;
+    resources.Add(sabun::kResourceType, 1, file);
+    SabunIdentity identity;
+    EXPECT_EQ(at == encoding ? 1 : 0, CMakeSabunData(resources).GetFontInfo(1, &identity)) << at;
+  }
 }
 
 }  // namespace

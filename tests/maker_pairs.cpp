@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "tests/font_builder.h"
@@ -178,6 +179,13 @@ std::vector<Pair> Pairs() {
   pairs.push_back({"refuse-truncated", truncated, testfont::BuildFont(revised()), "refuse past the end"});
 
   pairs.push_back({"refuse-unreadable", oldFont, Bytes(), "refuse cannot be read"});
+  // A collection and a web font are no installed fonts, whatever they hold.
+  for (const auto& [name, magic, words] : {std::make_tuple("refuse-collection", "ttcf", "refuse collection"),
+                                           std::make_tuple("refuse-web-font", "wOF2", "refuse web font")}) {
+    Bytes wrapped = oldFont;
+    std::copy(magic, magic + 4, wrapped.begin());
+    pairs.push_back({name, wrapped, testfont::BuildFont(revised()), words});
+  }
   return pairs;
 }
 

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "tests/font_builder.h"
+#include "tools/otpa/make_font.h"
+#include "tools/otpa/make_sabun.h"
 
 namespace {
 
@@ -43,8 +45,24 @@ int main(int argc, char** argv) {
   const auto oldFont = testfont::BuildFont(oldTables);
   const auto newFont = testfont::BuildFont(newTables);
   const auto sabun = testfont::BuildSabun(testfont::DiffTables(oldTables, newTables, "Fuzz Mincho R", 0x10000));
+  // The same revision of a font with a signature table, which only an
+  // extended difference file revises (the font sabun_rebuild_fuzz applies
+  // extended files to).
+  auto signedTables = oldTables;
+  signedTables.insert(signedTables.begin() + 2, {"DSIG", {0, 0, 0, 1, 0, 0, 0, 1}});
+  maker::FontFile signedFont, revisedFont;
+  std::string refusal, note;
+  std::vector<uint8_t> extended;
+  if (!maker::ReadFontFile("old", testfont::BuildFont(signedTables), &signedFont, &refusal) ||
+      !maker::ReadFontFile("new", newFont, &revisedFont, &refusal) ||
+      !maker::MakeSabunFile(signedFont, revisedFont, &extended, &refusal, &note)) {
+    std::fprintf(stderr, "fuzz_seeds: %s\n", refusal.c_str());
+    return 1;
+  }
   bool ok = Write(dir + "/font_identity_fuzz/old.otf", oldFont) && Write(dir + "/font_identity_fuzz/new.otf", newFont) &&
             Write(dir + "/sabun_rebuild_fuzz/small.pa", sabun) &&
+            Write(dir + "/sabun_rebuild_fuzz/extended.pa", extended) &&
+            Write(dir + "/maker_fuzz/extended", Pair(testfont::BuildFont(signedTables), newFont)) &&
             Write(dir + "/maker_fuzz/pair", Pair(oldFont, newFont)) &&
             Write(dir + "/maker_fuzz/same", Pair(oldFont, oldFont)) &&
             WriteText(dir + "/configuration_fuzz/three.ini",

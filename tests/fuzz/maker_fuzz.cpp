@@ -32,6 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   platform::MemoryResources resources;
   resources.Add("FONT_PA", 2001, sabun);
   COpenTypeManager manager(files, resources, nullptr);
+  manager.PrepareFor(2001);
   int32_t result = manager.ReadFont("installed.otf", nullptr, nullptr, 1, 0);
   if (result == kUpdateOk) result = manager.TakeLicenseTexts();
   if (result == kUpdateOk) result = manager.RebuildFont("installed.otf", 2001, nullptr, nullptr, 1, 0);

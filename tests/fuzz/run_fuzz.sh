@@ -18,11 +18,18 @@ if [ -n "$corpus" ] && [ -f "$corpus/small/old.otf" ]; then
   case "$name" in
     font_identity_fuzz) seeds+=("$corpus/small") ;;
     sabun_rebuild_fuzz)
-      # Against a real font, from the difference file of its revision.
+      # Against a real font, from the difference file of its revision; and
+      # extended files against a TrueType font of the makers corpus.
       export OTU_FUZZ_FONT=$corpus/small/old.otf
       mkdir -p "$work/real-seeds"
       [ -f "$work/real-seeds/small.pa" ] ||
         "$(dirname "$fuzzer")/otpa" make "$corpus/small/old.otf" "$corpus/small/new.otf" -o "$work/real-seeds/small.pa" >/dev/null
+      makers=$(dirname "$corpus")/corpus-makers/serif-regular
+      if [ -f "$makers/old.ttf" ]; then
+        export OTU_FUZZ_EXTENDED_FONT=$makers/old.ttf
+        [ -f "$work/real-seeds/serif.pa" ] ||
+          "$(dirname "$fuzzer")/otpa" make "$makers/old.ttf" "$makers/new.ttf" -o "$work/real-seeds/serif.pa" >/dev/null 2>&1
+      fi
       seeds=("$work/real-seeds") ;;
   esac
 fi

@@ -1784,6 +1784,51 @@ def oldest(corpus):
     return corpus_tools().with_revision(corpus.bytes(MINCHO[1], "old"), OLDEST_REVISION)
 
 
+MAKERS_START_TEXT = ("タブレロンフォント製品をご利用のお客様は、下記4フォントが改訂対象です。\n\n"
+                     "\u3000\u3000・Example Sans JP Semi Condensed Bold\n"
+                     "\u3000\u3000・Example Sans JP Semi Condensed Regular\n"
+                     "\u3000\u3000・Example Serif Text Semi Condensed Bold\n"
+                     "\u3000\u3000・Example Serif Text Semi Condensed Regular")
+
+
+@scenario("makers-fonts", package="makers")
+class MakersFonts(Scenario):
+    """Another maker's CFF and TrueType fonts side by side (.otf and .ttf,
+    DSIG, a table dropped and one added, Windows-only names longer than 31
+    bytes): found, listed in the walk's order and revised through pipes into
+    the new releases byte for byte; a .ttf of another revision and an upper-
+    case .TTF copy stay as they are."""
+
+    def layout(self, bed):
+        manifest = json.loads((bed.harness.makers_corpus / "manifest.json").read_text())
+        pairs = sorted(manifest["pairs"].items())
+        placed = []
+        for n, (pair, info) in enumerate(pairs):
+            extension = info["file"].rsplit(".", 1)[1]
+            old, new = ((bed.harness.makers_corpus / pair / f"{side}.{extension}").read_bytes()
+                        for side in ("old", "new"))
+            letter, folder = ("d", "Fonts/Example") if extension == "otf" else ("e", f"Library/Fonts/{n}/a/b/c")
+            placed.append((inside_path(letter, f"{folder}/{info['file']}"),
+                           bed.put(letter, f"{folder}/{info['file']}", old, {"old": old, "new": new}, "new")))
+            if extension == "ttf":
+                bed.put("d", f"Others/{info['file']}", new)
+                bed.put("d", f"Upper/{info['file'].rsplit('.', 1)[0]}.TTF", old)
+        bed.layout["fonts"] = [path for path, _ in sorted(placed)]
+
+    def drive(self, inside):
+        p = inside.pipe()
+        start = p.next_dialog()
+        start.expect(MAIN_CAPTION, START_BUTTONS, START_TOP, close_box=False)
+        check(start.shows(MAKERS_START_TEXT), "start text of the makers' package:\n" + "\n".join(start.lines))
+        p.answer("")
+        expect_list(p.next_dialog(), inside.fonts)
+        p.answer("1")
+        p.next_dialog().expect(ASK_CAPTION, RESTART_BUTTONS, M105)
+        p.answer("キャンセル")
+        check(p.expect_exit() == 0, "exit status")
+        expect_no_temporary_files(inside)
+
+
 @scenario("customer-licence")
 class CustomerLicence(Scenario):
     """The third font as a customer has it, its License Description texts
@@ -1865,16 +1910,17 @@ def inside_main(name):
 
 
 class Harness:
-    def __init__(self, build, corpus, work, program, valgrind=False):
+    def __init__(self, build, corpus, work, program, valgrind=False, makers_corpus=None):
         self.build = build
         self.corpus = Corpus(corpus)
+        self.makers_corpus = makers_corpus
         self.work = work
         self.program = program
         self.valgrind = valgrind
         self.sentinel = None
 
 
-def preconditions(build, corpus, packages, program):
+def preconditions(build, corpus, makers_corpus, packages, program):
     for package in packages:
         if package is None:
             if program is None or not program.exists():
@@ -1887,6 +1933,8 @@ def preconditions(build, corpus, packages, program):
         for side in ("old", "new"):
             if not (corpus / target[1] / f"{side}.otf").exists():
                 return f"missing {corpus / target[1] / side}.otf: make the corpus with scripts/corpus"
+    if "makers" in packages and not (makers_corpus / "manifest.json").exists():
+        return f"missing {makers_corpus / 'manifest.json'}: make the corpus with scripts/corpus-makers"
     for tool in ("unshare", "mkfs.ext4", "debugfs", "losetup", "tmux", "setpriv", "fc-cache"):
         if shutil.which(tool) is None:
             return f"{tool} is not installed (scripts/lib.sh host_packages)"
@@ -1912,6 +1960,7 @@ def main():
     parser.add_argument("--inside", help=argparse.SUPPRESS)
     parser.add_argument("--build", type=pathlib.Path)
     parser.add_argument("--corpus", type=pathlib.Path, default=ROOT / "build" / "corpus")
+    parser.add_argument("--makers-corpus", type=pathlib.Path, default=ROOT / "build" / "corpus-makers")
     parser.add_argument("--only", nargs="*", default=None)
     parser.add_argument("--list", action="store_true")
     parser.add_argument("--screens", type=pathlib.Path)
@@ -1941,7 +1990,8 @@ def main():
     build = args.build.resolve()
     corpus = args.corpus.resolve()
     program = args.program.resolve() if args.program else None
-    problem = preconditions(build, corpus, {SCENARIOS[n].package for n in names}, program)
+    problem = preconditions(build, corpus, args.makers_corpus.resolve(), {SCENARIOS[n].package for n in names},
+                            program)
     if problem:
         print(problem, file=sys.stderr)
         return 2
@@ -1949,7 +1999,7 @@ def main():
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
     work = args.work.resolve() if args.work else pathlib.Path(tempfile.mkdtemp(prefix="otu-e2e-"))
     work.mkdir(parents=True, exist_ok=True)
-    harness = Harness(build, corpus, work, program, args.valgrind)
+    harness = Harness(build, corpus, work, program, args.valgrind, args.makers_corpus.resolve())
     # A process of the harness's own namespace that must outlive every
     # restart request made inside a sandbox.
     harness.sentinel = subprocess.Popen(["sleep", "3600"])

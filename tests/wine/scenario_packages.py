@@ -1,16 +1,19 @@
 #!/usr/bin/env python3
-"""scenario_packages.py --otpa OTPA --corpus DIR --out DIR
+"""scenario_packages.py --otpa OTPA --corpus DIR --makers-corpus DIR --out DIR
 
-Writes the packages that the Windows end-to-end scenarios embed, each a
-folder of OUT with updater.ini and its difference files, made by `otpa make`
-from the corpus pairs:
+Writes the packages that the end-to-end scenarios embed, each a folder of
+OUT with updater.ini and its difference files, made by `otpa make` from the
+corpus pairs:
   main     three target fonts (small, glyphs-added, name-head)
   short    declares three difference files but names only two
   damaged  main with the glyphs-added difference file cut after its header
+  makers   the four fonts of the makers corpus, CFF and TrueType, in the
+           extended format
 A file is written only when its bytes change, so that a build that embeds the
 packages is not redone for nothing.
 """
 import argparse
+import json
 import pathlib
 import subprocess
 import sys
@@ -45,26 +48,40 @@ def write_if_changed(path, data):
     path.write_bytes(data)
 
 
-def make_difference(otpa, corpus, pair):
+def make_difference(otpa, corpus, pair, extension="otf"):
     with tempfile.TemporaryDirectory() as work:
         out = pathlib.Path(work) / "diff.pa"
-        subprocess.run([otpa, "make", str(corpus / pair / "old.otf"), str(corpus / pair / "new.otf"),
-                        "-o", str(out)], check=True, stdout=subprocess.DEVNULL)
+        subprocess.run([otpa, "make", str(corpus / pair / f"old.{extension}"),
+                        str(corpus / pair / f"new.{extension}"), "-o", str(out)],
+                       check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         return out.read_bytes()
+
+
+def makers_targets(corpus):
+    """(pair, difference file name, full name, file extension) of each pair of
+    the makers corpus, the installed file being the name with the extension."""
+    manifest = json.loads((corpus / "manifest.json").read_text())
+    return [(pair, info["file"].rsplit(".", 1)[0] + ".pa", info["full_name"], info["file"].rsplit(".", 1)[1])
+            for pair, info in sorted(manifest["pairs"].items())]
 
 
 def main():
     parser = argparse.ArgumentParser(usage=__doc__)
     parser.add_argument("--otpa", required=True)
     parser.add_argument("--corpus", required=True, type=pathlib.Path)
+    parser.add_argument("--makers-corpus", required=True, type=pathlib.Path)
     parser.add_argument("--out", required=True, type=pathlib.Path)
     args = parser.parse_args()
     differences = {pa: make_difference(args.otpa, args.corpus, pair) for pair, pa, _ in TARGETS}
+    makers = makers_targets(args.makers_corpus)
+    differences.update({pa: make_difference(args.otpa, args.makers_corpus, pair, extension)
+                        for pair, pa, _, extension in makers})
 
     packages = {
         "main": (TARGETS, len(TARGETS), {}),
         "short": (TARGETS[:2], len(TARGETS), {}),
         "damaged": (TARGETS, len(TARGETS), {TARGETS[1][1]: differences[TARGETS[1][1]][:HEADER_SIZE]}),
+        "makers": ([target[:3] for target in makers], len(makers), {}),
     }
     for name, (targets, declared, replaced) in packages.items():
         folder = args.out / name

@@ -821,6 +821,39 @@ def damaged_difference(s):
     s.check_temp_empty()
 
 
+MAKERS_START_TEXT = ("タブレロンフォント製品をご利用のお客様は、下記4フォントが改訂対象です。\n\n"
+                     "\u3000\u3000・Example Sans JP Semi Condensed Bold\n"
+                     "\u3000\u3000・Example Sans JP Semi Condensed Regular\n"
+                     "\u3000\u3000・Example Serif Text Semi Condensed Bold\n"
+                     "\u3000\u3000・Example Serif Text Semi Condensed Regular\n")
+
+
+@scenario("makers-fonts", package="makers")
+def makers_fonts(s):
+    """Another maker's CFF and TrueType fonts side by side (.otf on D:, .ttf
+    on E: six folders down), in the extended format: listed in the walk's
+    order, revised into the new releases byte for byte; a .ttf of the new
+    revision stays as it is."""
+    manifest = json.loads((s.bed.makers_corpus / "manifest.json").read_text())
+    fonts = []
+    for n, (pair, info) in enumerate(sorted(manifest["pairs"].items())):
+        extension = info["file"].rsplit(".", 1)[1]
+        old, new = ((s.bed.makers_corpus / pair / f"{side}.{extension}").read_bytes() for side in ("old", "new"))
+        letter, folder = ("d", "Fonts/Example") if extension == "otf" else ("e", f"Library/Fonts/{n}/a/b/c")
+        path = s.put(letter, f"{folder}/{info['file']}", old, {"old": old, "new": new}, "new")
+        fonts.append(s.windows_of(path))
+        if extension == "ttf":
+            s.put("d", f"Others/{info['file']}", new, {"same": new})
+    tr = s.run(TO_LIST + ["press 1", "wait 130 30000", "wait 134 120000", "press 2", "exit 30000"])
+    s.check_ended()
+    shown = tr.show(129)["controls"].get("1023")
+    check(shown == MAKERS_START_TEXT, f"start text {shown!r}")
+    expect_rows(tr, sorted(fonts))
+    expect_message(tr, 134, M105)
+    s.check_files()
+    s.check_temp_empty()
+
+
 @scenario("damaged-font")
 def damaged_font(s):
     """The second installed font still matches but carries a table the
@@ -945,6 +978,7 @@ def main():
     parser = argparse.ArgumentParser(usage=__doc__)
     parser.add_argument("--build", required=True, type=pathlib.Path)
     parser.add_argument("--corpus", type=pathlib.Path, default=ROOT / "build" / "corpus")
+    parser.add_argument("--makers-corpus", type=pathlib.Path, default=ROOT / "build" / "corpus-makers")
     parser.add_argument("--only", nargs="*", default=None)
     parser.add_argument("--list", action="store_true")
     parser.add_argument("--shots", type=pathlib.Path)
@@ -979,6 +1013,7 @@ def main():
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
     corpus = Corpus(args.corpus.resolve())
     bed = Bed(build, args.shots.resolve() if args.shots else None)
+    bed.makers_corpus = args.makers_corpus.resolve()
     lock = open(build / "ui-wine.lock", "w")
     fcntl.flock(lock, fcntl.LOCK_EX)
     failed = []

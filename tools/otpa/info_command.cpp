@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/byte_io.h"
@@ -104,7 +105,9 @@ int Fail(const char* path, const char* reason) {
 
 int DescribeFont(const char* path, const std::vector<uint8_t>& file, Report* out) {
   COpenTypeHeader header;
-  if (header.ReadHeader(file.data(), file.size()) == 0) return Fail(path, "not an OpenType font with CFF outlines (OTTO)");
+  if (header.ReadHeader(file.data(), file.size(), true) == 0) {
+    return Fail(path, "not an OpenType font with CFF outlines (OTTO) nor one with TrueType outlines");
+  }
   TagList tables;
   if (LoadTableDirectory(header, file.data(), file.size(), false, &tables) == 0) {
     return Fail(path, "the table directory or a table extends past the end of the file");
@@ -151,6 +154,11 @@ int DescribeFont(const char* path, const std::vector<uint8_t>& file, Report* out
       }
       char fontName[kFontNameSize] = {};
       out->Text("fontName", nameTable.GetFontName(fontName) ? fontName : "");
+      // The names an extended difference file knows a font by.
+      for (const auto& [key, nameId] : {std::make_pair("postScriptName", uint16_t{6}), std::make_pair("fullName", uint16_t{4})}) {
+        std::string text;
+        if (FindNameText(tables[k]->data, tables[k]->length, nameId, &text)) out->Text(key, text);
+      }
       out->Begin("licenseRecords", true);
       for (const auto& record : nameTable.nameTable.records) {
         if (record->nameID != kLicenseNameId) continue;
@@ -186,7 +194,16 @@ int DescribeDiff(const char* path, std::vector<uint8_t> file, Report* out) {
   if (data.LoadSabunData(1) == 0) return Fail(path, "truncated or malformed difference file");
   out->Begin(nullptr);
   out->Text("kind", "difference");
-  out->Text("fontName", std::string(data.fontName, strnlen(data.fontName, sizeof data.fontName)));
+  if (data.extended) {
+    out->Text("format", "extended");
+    out->Text("fontName", data.identity);
+    out->Number("fontNameId", data.identityNameId);
+    out->Hex("oldSfntVersion", data.oldSfntVersion);
+    out->Number("oldTableCount", data.oldTableCount);
+    out->Hex("newSfntVersion", data.newSfntVersion);
+  } else {
+    out->Text("fontName", std::string(data.fontName, strnlen(data.fontName, sizeof data.fontName)));
+  }
   out->Hex("expectedRevision", data.expectedRevision);
   out->Number("newFileLength", data.newFileLength);
   out->Number("tableCount", data.tableCount);
@@ -210,6 +227,10 @@ int DescribeDiff(const char* path, std::vector<uint8_t> file, Report* out) {
     out->Number("copiedBytes", copied);
     out->Number("insertRuns", record->insertRuns.size());
     out->Number("insertedBytes", inserted);
+    if (data.extended) {
+      out->Flag("newTable", record->newTable);
+      if (!record->newTable) out->Hex("oldChecksum", record->oldChecksum);
+    }
     out->End();
   }
   out->End();
@@ -228,7 +249,10 @@ int RunInfo(int argc, char** argv) {
   std::vector<uint8_t> file;
   if (!ReadFileBytes(argv[1], &file)) return Fail(argv[1], "cannot be read");
   Report out(json);
-  if (file.size() >= sabun::kMagicLength && std::memcmp(file.data(), sabun::kMagic, sabun::kMagicLength) == 0) {
+  const auto starts = [&file](const uint8_t(&magic)[4]) {
+    return file.size() >= sizeof magic && std::memcmp(file.data(), magic, sizeof magic) == 0;
+  };
+  if (starts(sabun::kMagic) || starts(sabun::ext::kMagic)) {
     return DescribeDiff(argv[1], std::move(file), &out);
   }
   return DescribeFont(argv[1], file, &out);

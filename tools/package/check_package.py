@@ -5,7 +5,8 @@ Checks a package folder before a program is built with it, the way the
 program will read it: one configuration; MAXNUM of UPDATE_FONT equal to the
 difference entries FONT_PAFILE1, FONT_PAFILE2, ... it numbers without a gap;
 every entry's resource id within 1 to 65535 and used once; every named file
-present, starting with "XOTP", its font name and revision readable by otpa;
+present, starting with "XOTP" (or "XOTE", the extended format), its font
+name and revision readable by otpa;
 two entries for one installed file name for different revisions; a start
 text; no value longer than the program reads. Prints one line per problem
 and exits 1 if there is any.
@@ -104,8 +105,9 @@ def check_entries(otpa, folder, keys, problems):
             continue
         with open(path, "rb") as stream:
             magic = stream.read(4)
-        if magic != b"XOTP":
-            problems.append(f'{key}: {file_name} is not a difference file (it does not start with "XOTP")')
+        if magic not in (b"XOTP", b"XOTE"):
+            problems.append(f'{key}: {file_name} is not a difference file (it does not start with "XOTP") '
+                            'nor an extended one ("XOTE")')
             continue
         identity, why = difference_identity(otpa, path)
         if identity is None:

@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
 """make_package.py --otpa OTPA [--products TEXT] OLD_DIR NEW_DIR PACKAGE_DIR
 
-Writes an updater package from fonts: for every .otf in NEW_DIR, one
-difference file (made by `otpa make`) per distinct older revision of the same
-file name under OLD_DIR, and updater.ini naming them. Two older revisions of
+Writes an updater package from fonts: for every .otf and .ttf in NEW_DIR,
+one difference file (made by `otpa make`) per distinct older revision of the
+same file name under OLD_DIR, and updater.ini naming them. Two older revisions of
 one font give BASE_1.pa and BASE_2.pa (oldest first), one gives BASE.pa;
 resource ids count from 2001. The start text lists the revised families with
 their weights.
@@ -23,6 +23,8 @@ import sys
 import tempfile
 
 FIRST_RESOURCE_ID = 2001
+# The fonts the updater finds: CFF and TrueType OpenType files.
+FONT_EXTENSIONS = (".otf", ".ttf")
 CONFIGURATION_NAME = "updater.ini"
 # The program reads the list lines of its start text into 255-byte buffers
 # and a target file name ("BASE.otf") into 256 bytes.
@@ -122,9 +124,18 @@ class Target:
 
 
 def choose_pairs(otpa, old_dir, new_dir, problems, notes):
-    new_fonts = sorted(p for p in new_dir.iterdir() if p.is_file() and p.suffix.lower() == ".otf")
+    new_fonts = sorted(p for p in new_dir.iterdir() if p.is_file() and p.suffix in FONT_EXTENSIONS)
     if not new_fonts:
-        problems.append(f"{new_dir}: no .otf file")
+        problems.append(f"{new_dir}: no .otf or .ttf file")
+    # The updater finds an installed font by its base name: "X.otf" and
+    # "X.ttf" would be one target.
+    stems = {}
+    for path in new_fonts:
+        stems.setdefault(path.stem, []).append(path.name)
+    for names in stems.values():
+        if len(names) > 1:
+            problems.append(f"{' and '.join(names)}: one name with two extensions, which the updater "
+                            "cannot tell apart: rename one")
     older = {}
     for path in sorted(old_dir.rglob("*")):
         if path.is_file():
@@ -256,7 +267,7 @@ def main():
     if not problems:
         make_differences(args.otpa, targets, problems)
     if not problems and not targets:
-        problems.append("no font to revise: no .otf in NEW_DIR has an older revision under OLD_DIR")
+        problems.append("no font to revise: no .otf or .ttf in NEW_DIR has an older revision under OLD_DIR")
     ini = None
     if not problems:
         try:
