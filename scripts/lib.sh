@@ -17,6 +17,24 @@ need_packages() {
   apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
+# need_test_bed_packages PKG...: need_packages for the test bed. A Debian
+# mirror caught in the middle of a sync can have the i386 index of the
+# security suite lag the amd64 one, and wine32:i386 then cannot be installed
+# ("held broken packages"): once more with the release and its point updates
+# preferred over the security suite, which lines the two architectures up by
+# going back one security update on a few libraries (docs/windows-testbed.md).
+# For the test bed's throw-away machines only, never for a maker's.
+need_test_bed_packages() {
+  need_packages "$@" && return 0
+  local pin=/etc/apt/preferences.d/otu-test-bed-align status
+  echo "installing again with the release preferred over the security suite"
+  printf 'Package: *\nPin: release n=bookworm-security\nPin-Priority: 100\n\nPackage: *\nPin: release n=bookworm\nPin-Priority: 1001\n\nPackage: *\nPin: release n=bookworm-updates\nPin-Priority: 1001\n' > "$pin"
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --allow-downgrades --no-install-recommends "$@" >/dev/null
+  status=$?
+  rm -f "$pin"
+  return $status
+}
+
 host_packages=(cmake ninja-build g++ libgtest-dev googletest python3-fonttools python3-brotli
                fonts-noto-cjk opentype-sanitizer xdelta3 bsdiff zstd tmux fontconfig e2fsprogs clang valgrind)
 windows_packages=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686
