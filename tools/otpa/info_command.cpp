@@ -104,14 +104,15 @@ int Fail(const char* path, const char* reason) {
 }
 
 int DescribeFont(const char* path, const std::vector<uint8_t>& file, Report* out) {
+  constexpr char kNoFont[] = "not an OpenType font with CFF outlines (OTTO) nor one with TrueType outlines";
   COpenTypeHeader header;
-  if (header.ReadHeader(file.data(), file.size(), true) == 0) {
-    return Fail(path, "not an OpenType font with CFF outlines (OTTO) nor one with TrueType outlines");
-  }
+  if (header.ReadHeader(file.data(), file.size(), true) == 0) return Fail(path, kNoFont);
   TagList tables;
   if (LoadTableDirectory(header, file.data(), file.size(), false, &tables) == 0) {
     return Fail(path, "the table directory or a table extends past the end of the file");
   }
+  // TrueType's sfnt version over CFF outlines is neither kind of font.
+  if (header.sfntVersion != kSfntVersionOtto && FindTag(tables, "glyf") == nullptr) return Fail(path, kNoFont);
   out->Begin(nullptr);
   out->Text("kind", "font");
   out->Hex("sfntVersion", header.sfntVersion);
