@@ -12,7 +12,13 @@ std::string GetFontCachePath(const RunEnvironment& environment, const std::strin
 
 void CleanUpAfterUpdate(const RunEnvironment& environment) {
   CFolderCheckCtrl& search = environment.controllers.Search();
-  for (int32_t i = 0; i < search.RemovalCount(); ++i) environment.files.Remove(search.Removal(i));
+  for (int32_t i = 0; i < search.RemovalCount(); ++i) {
+    // Through its folder, opened without a link on its path, and only the
+    // file the walk met: a folder swapped for a link since leads nowhere.
+    const text::PathParts parts = text::SplitPath(environment.rules.encoding, search.Removal(i));
+    std::unique_ptr<platform::Folder> folder = environment.files.OpenFolder(parts.drive + parts.folder);
+    if (folder != nullptr) folder->Remove(parts.name + parts.extension, search.RemovalIdentity(i));
+  }
 
   for (const std::string& name : environment.machine.FontCacheNames()) {
     std::string cache = GetFontCachePath(environment, name);

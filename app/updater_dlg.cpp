@@ -104,6 +104,7 @@ void COpenTypeUpdaterDlg::RunUpdate() {
     {
       COpenTypeManager manager(environment_.files, environment_.resources, &search);
       if (candidate.skip == 0) {
+        manager.ExpectFile(candidate.identity);
         result = manager.UpdateFont(candidate.fullPath, candidate.expectedRevision, UpdateProgressCallback,
                                     &progress, count, i);
         if (result == kUpdateOk && manager.WaitsForRestart()) ++waitingForRestart;

@@ -41,6 +41,9 @@ struct CCandidateRecord {
   char fullPath[1024];
   int32_t skip;  // nothing sets it; a non-zero flag makes the update pass over it
   int32_t expectedRevision;
+  // The file the walk met at fullPath, as its listing names it (empty when
+  // that could not be learned): the update revises that file or none.
+  char identity[64];
 };
 
 constexpr size_t kFullPathSize = sizeof(CCandidateRecord::fullPath);
@@ -93,6 +96,9 @@ class CFolderCheckCtrl : public CTargetLookup {
   const CCandidateRecord& Candidate(int32_t i) const { return *candidates_[i]; }
   int32_t RemovalCount() const { return static_cast<int32_t>(removals_.size()); }
   const char* Removal(int32_t i) const { return removals_[i].c_str(); }
+  // The file the walk met at Removal(i) (empty when it could not be
+  // learned): only that file is deleted.
+  const std::string& RemovalIdentity(int32_t i) const { return removalIdentities_[i]; }
 
   // Sub-folder entries met by every walk of this process so far.
   static uint32_t FolderCount();
@@ -114,6 +120,7 @@ class CFolderCheckCtrl : public CTargetLookup {
   std::vector<std::unique_ptr<CCandidateRecord>> candidates_;
   std::vector<std::unique_ptr<CTargetEntry>> targets_;
   std::vector<std::string> removals_;
+  std::vector<std::string> removalIdentities_;
   // Identities of the candidates' files: a file that folder links lead to
   // twice is one candidate, since a second update would apply the
   // difference to the revised font.

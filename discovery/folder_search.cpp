@@ -130,8 +130,17 @@ void CFolderCheckCtrl::ExamineFile(const std::string& folder, const std::string&
       std::memcpy(candidate->fullPath, fullPath.c_str(), fullPath.size() + 1);
       candidate->skip = 0;
       candidate->expectedRevision = target->expectedRevision;
+      // The platforms' identities are a few dozen characters.
+      if (identified && identity.size() < sizeof candidate->identity) {
+        std::memcpy(candidate->identity, identity.c_str(), identity.size() + 1);
+      }
       candidates_.push_back(std::move(candidate));
     }
   }
-  if (downloadFile && InDownloadFolder(fullPath, rules_)) removals_.push_back(fullPath);
+  if (downloadFile && InDownloadFolder(fullPath, rules_)) {
+    std::string identity;
+    if (!listing.Identity(&identity)) identity.clear();
+    removals_.push_back(fullPath);
+    removalIdentities_.push_back(identity);
+  }
 }

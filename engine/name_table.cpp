@@ -40,10 +40,10 @@ int CNameTableObject::ReadNameTable(const uint8_t* table, size_t tableLength) {
 }
 
 int CTagNameObject::LoadNameTable() {
+  // Read where the file holds it (ReadEntry found it inside the file): a
+  // working copy sized from the file could be gigabytes of nobody's font.
   if (data == nullptr) return 0;
-  std::vector<uint8_t> copy(static_cast<size_t>(paddedLength) + 1, 0);
-  std::memcpy(copy.data(), data, std::min(static_cast<size_t>(paddedLength), dataAvailable));
-  return nameTable.ReadNameTable(copy.data(), length);
+  return nameTable.ReadNameTable(data, length);
 }
 
 int CTagNameObject::GetFontName(char name[kFontNameSize]) const {

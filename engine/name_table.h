@@ -101,7 +101,7 @@ bool CarryLicenceRecords(const uint8_t* table, size_t length, const std::vector<
 
 class CTagNameObject : public CTagObject {
  public:
-  // Decodes this table (ReadEntry has run) from a working copy of its bytes.
+  // Decodes this table (ReadEntry has run).
   int LoadNameTable();
   // The fifth record's text as a NUL-terminated string (cut to 254
   // characters). 1, or 0 when there is no fifth record or its text is empty.

@@ -2,7 +2,6 @@
 // the replacement and its verification, and the font identity query.
 #include "engine/opentype_manager.h"
 
-#include <cstdlib>
 #include <cstring>
 #include <ctime>
 
@@ -49,15 +48,43 @@ bool COpenTypeManager::Report(int32_t p, const char* stepFormat, const char* pat
   return callback(OverallPercent(p, n, i), p, fileText.c_str(), stepText.c_str(), context) != 0;
 }
 
-bool COpenTypeManager::ReadWholeFile(const char* path, platform::Share share, ByteBuffer* image) {
-  std::unique_ptr<platform::File> file = files_.OpenRead(path, share);
-  if (file == nullptr) return false;
-  int64_t length = 0;
-  if (!file->Length(&length) || length <= 0 || length > 0x7FFFFFF0) return false;
-  // The spare byte past the file is part of the buffer, never of the file.
+std::unique_ptr<platform::File> COpenTypeManager::OpenFile(const char* path, platform::Share share) {
+  const std::string name = NameInFolder(path);
+  if (!name.empty()) return folder_->OpenRead(name, share);
+  // The font's own path, whose folder could not be opened: no other way in.
+  if (folder_ == nullptr && !updatePath_.empty() && updatePath_ == path) return nullptr;
+  return files_.OpenRead(path, share);
+}
+
+std::string COpenTypeManager::NameInFolder(const std::string& path) const {
+  if (folder_ == nullptr) return std::string();
+  const std::string& folder = folder_->Path();
+  if (path.size() <= folder.size() || path.compare(0, folder.size(), folder) != 0) return std::string();
+  const std::string name = path.substr(folder.size());
+  return name.find(platform::PathSeparator()) == std::string::npos ? name : std::string();
+}
+
+namespace {
+
+// Reads the `length` bytes of `file` from where it stands into *image, with
+// a spare byte past them that is part of the buffer, never of the file.
+bool ReadAll(platform::File& file, int64_t length, ByteBuffer* image) {
   if (!image->Allocate(static_cast<size_t>(length) + 1)) return false;
   image->data()[length] = 0;
-  if (!file->Read(image->data(), static_cast<size_t>(length))) return false;
+  return file.Read(image->data(), static_cast<size_t>(length));
+}
+
+}  // namespace
+
+bool COpenTypeManager::ReadWholeFile(const char* path, platform::Share share, ByteBuffer* image,
+                                     std::string* identity) {
+  std::unique_ptr<platform::File> file = OpenFile(path, share);
+  int64_t length = 0;
+  if (file == nullptr || !file->Length(&length) || length <= 0 || length > kMaxFontFileSize ||
+      !ReadAll(*file, length, image)) {
+    return false;
+  }
+  if (identity != nullptr && !file->Identity(identity)) identity->clear();
   file->Close();
   return true;
 }
@@ -69,10 +96,15 @@ int32_t COpenTypeManager::ReadFont(const char* path, UpdateProgressFunc callback
   UpdateProgressFunc reporter = context != nullptr ? callback : nullptr;
   // Others may read the font meanwhile (the system holds a loaded font open
   // for reading); nobody may write it.
-  if (!ReadWholeFile(path, platform::Share::kRead, &installedImage_)) {
+  std::string identity;
+  // A file other than the one the search met (swapped in since, or reached
+  // through a link) is not revised.
+  if (!ReadWholeFile(path, platform::Share::kRead, &installedImage_, &identity) ||
+      (!expectedIdentity_.empty() && !identity.empty() && identity != expectedIdentity_)) {
     Reset();
     return kUpdateFontUnusable;
   }
+  installedIdentity_ = identity;
   installedLength_ = static_cast<int32_t>(installedImage_.size() - 1);
   const size_t length = static_cast<size_t>(installedLength_);
   if (Report(10, progress_text::kOpening, path, reporter, context, n, i)) return kUpdateStopped;
@@ -100,8 +132,10 @@ int32_t COpenTypeManager::ReadFont(const char* path, UpdateProgressFunc callback
 bool COpenTypeManager::DrawTemporaryPath(std::string* path) const {
   std::string folder;
   if (!files_.TempFolder(&folder)) return false;
-  std::string drawn =
-      folder + std::to_string(static_cast<long long>(std::time(nullptr))) + std::to_string(std::rand() % 255);
+  // The time and a number the platform draws (from the system's generator
+  // where it has one): nobody can make the file beforehand.
+  std::string drawn = folder + std::to_string(static_cast<long long>(std::time(nullptr))) +
+                      std::to_string(files_.RandomNumber());
   if (drawn.size() > kMaxTemporaryPath) return false;
   *path = drawn;
   return true;
@@ -138,12 +172,14 @@ int32_t COpenTypeManager::BuildFont(const char* path, int32_t resourceId, std::s
 }
 
 int32_t COpenTypeManager::VerifyFont(const char* path, uint32_t expectedWordSum) {
-  // The new image has been written by now: its memory takes the file back.
-  ByteBuffer& written = newImage_;
+  ByteBuffer written;
   if (!ReadWholeFile(path, platform::Share::kReadWrite, &written)) return kUpdateReplacedUnreadable;
   size_t length = written.size() - 1;
-  // A file of another length is not the one written, whatever its sum.
-  if (length != newImageSize_) return kUpdateVerifyMismatch;
+  // A file of another length, or of other bytes, is not the one written,
+  // whatever its sum.
+  if (length != newImageSize_ || std::memcmp(written.data(), newImage_.data(), length) != 0) {
+    return kUpdateVerifyMismatch;
+  }
   return SumWordsPadded(written.data(), length & ~size_t{3}) == expectedWordSum ? kUpdateOk
                                                                                   : kUpdateVerifyMismatch;
 }
@@ -157,13 +193,14 @@ bool COpenTypeManager::HoldsInstalledBytes(const char* path) {
 
 void COpenTypeManager::RestoreInstalled(const char* path) {
   // A copy that broke off once may break off again: the file is read back
-  // after every attempt.
+  // after every attempt. Only the file this update wrote is put back: a name
+  // that another file has taken since stays as it is.
   constexpr int kRestoreAttempts = 3;
   for (int attempt = 0; attempt < kRestoreAttempts && !HoldsInstalledBytes(path); ++attempt) {
     std::string restorePath;
     bool created = false;
     if (WriteTemporaryFile(installedImage_.data(), static_cast<size_t>(installedLength_), &restorePath, &created)) {
-      files_.CopyOver(restorePath, path);
+      folder_->CopyOver(restorePath, fileName_, replacedIdentity_, &replacedIdentity_);
     }
     if (created) files_.Remove(restorePath);
   }
@@ -173,6 +210,13 @@ int32_t COpenTypeManager::UpdateFont(const char* path, int32_t expectedRevision,
                                      void* context, int32_t n, int32_t i) {
   temporaryCreated_ = false;
   waitsForRestart_ = false;
+  // The font's folder is held open from here on, and every step takes
+  // place in it: a folder swapped for a link meanwhile leads nowhere else.
+  const platform::TextEncoding encoding = platform::SystemTextEncoding();
+  const text::PathParts parts = text::SplitPath(encoding, path);
+  updatePath_ = path;
+  fileName_ = parts.name + parts.extension;
+  folder_ = files_.OpenFolder(parts.drive + parts.folder);
   // The target entry is looked up first, silently: its difference file
   // decides how the font is read. Without an entry the font has no
   // difference data to apply.
@@ -192,22 +236,26 @@ int32_t COpenTypeManager::UpdateFont(const char* path, int32_t expectedRevision,
   DrawTemporaryPath(&temporaryPath);
   result = BuildFont(path, resourceId, &temporaryPath, callback, context, n, i);
   if (result == kUpdateOk) {
-    const std::string stagedPath = StagedPath(path);
-    switch (files_.CopyOver(temporaryPath, path)) {
+    const std::string stagedName = NameInFolder(StagedPath(path));
+    switch (folder_->CopyOver(temporaryPath, fileName_, installedIdentity_, &replacedIdentity_)) {
       case platform::Replacement::kReplaced:
         Report(100, progress_text::kCopyingFromTemp, path, callback, context, n, i);
         result = VerifyFont(path, imageWordSum_);
         // A revision staged by an earlier run is not needed any more; its
         // pending move then finds nothing to move.
-        if (result == kUpdateOk && files_.Exists(stagedPath)) files_.Remove(stagedPath);
+        if (result == kUpdateOk && folder_->Exists(stagedName)) folder_->Remove(stagedName, std::string());
         break;
       case platform::Replacement::kInUse:
         // The installed file was not touched: nothing to restore.
         Report(100, progress_text::kCopyingFromTemp, path, callback, context, n, i);
-        return FinishUpdate(StageForRestart(temporaryPath, path, stagedPath), temporaryPath);
+        return FinishUpdate(StageForRestart(temporaryPath, stagedName), temporaryPath);
       case platform::Replacement::kFailed:
         result = kUpdateCopyFailed;
         break;
+      case platform::Replacement::kChanged:
+        // Another file, or none, has the font's name now: it is not this
+        // update's to change or to put back.
+        return FinishUpdate(kUpdateFontUnusable, temporaryPath);
     }
     // The installed bytes are still in memory: a failed copy or verification
     // never leaves the user with a damaged font.
@@ -223,6 +271,8 @@ int32_t COpenTypeManager::FinishUpdate(int32_t result, const std::string& tempor
   return result;
 }
 
+void COpenTypeManager::ExpectFile(const std::string& identity) { expectedIdentity_ = identity; }
+
 std::string COpenTypeManager::StagedPath(const std::string& path) {
   const platform::TextEncoding encoding = platform::SystemTextEncoding();
   text::PathParts parts = text::SplitPath(encoding, path);
@@ -232,17 +282,16 @@ std::string COpenTypeManager::StagedPath(const std::string& path) {
   return parts.drive + parts.folder + name + kStagedExtension;
 }
 
-int32_t COpenTypeManager::StageForRestart(const std::string& temporaryPath, const char* path,
-                                          const std::string& stagedPath) {
+int32_t COpenTypeManager::StageForRestart(const std::string& temporaryPath, const std::string& stagedName) {
   // A file staged by an earlier run is replaced like the font itself would be.
-  if (files_.CopyOver(temporaryPath, stagedPath) != platform::Replacement::kReplaced) {
-    files_.Remove(stagedPath);
+  if (folder_->CopyOver(temporaryPath, stagedName, std::string(), nullptr) != platform::Replacement::kReplaced) {
+    folder_->Remove(stagedName, std::string());
     return kUpdateCopyFailed;
   }
-  int32_t result = VerifyFont(stagedPath.c_str(), imageWordSum_);
-  if (result == kUpdateOk && !files_.ReplaceAtRestart(stagedPath, path)) result = kUpdateCopyFailed;
+  int32_t result = VerifyFont((folder_->Path() + stagedName).c_str(), imageWordSum_);
+  if (result == kUpdateOk && !folder_->ReplaceAtRestart(stagedName, fileName_)) result = kUpdateCopyFailed;
   if (result != kUpdateOk) {
-    files_.Remove(stagedPath);
+    folder_->Remove(stagedName, std::string());
     return result;
   }
   waitsForRestart_ = true;
@@ -263,9 +312,52 @@ bool COpenTypeManager::FindFontName(const uint8_t* file, size_t length, uint16_t
   return false;
 }
 
+bool COpenTypeManager::ReadIdentityParts(const char* path, ByteBuffer* image) {
+  std::unique_ptr<platform::File> file = OpenFile(path, platform::Share::kRead);
+  int64_t length = 0;
+  uint8_t offsetTable[kOffsetTableSize];
+  if (file == nullptr || !file->Length(&length) || length <= 0 || length > kMaxFontFileSize) return false;
+  // A platform that reads files only in turn reads this one whole.
+  if (!file->ReadAt(0, offsetTable, sizeof offsetTable)) return ReadAll(*file, length, image);
+  uint16_t numTables = 0;
+  otu::LoadU16(offsetTable, sizeof offsetTable, 4, &numTables);
+  const size_t directorySize = kOffsetTableSize + kDirectoryEntrySize * numTables;
+  if (directorySize > static_cast<uint64_t>(length)) return false;
+  std::vector<uint8_t> directory(directorySize);
+  if (!file->ReadAt(0, directory.data(), directory.size())) return false;
+  // The name and head tables, each placed after the directory in turn; every
+  // other entry is emptied.
+  struct Part {
+    uint32_t from, length, to;
+  };
+  std::vector<Part> parts;
+  size_t size = directorySize;
+  for (size_t k = 0; k < numTables; ++k) {
+    uint8_t* entry = directory.data() + kOffsetTableSize + kDirectoryEntrySize * k;
+    uint32_t offset = 0, tableLength = 0;
+    otu::LoadU32(entry, kDirectoryEntrySize, 8, &offset);
+    otu::LoadU32(entry, kDirectoryEntrySize, 12, &tableLength);
+    const bool wanted = std::memcmp(entry, "name", 4) == 0 || std::memcmp(entry, "head", 4) == 0;
+    if (!wanted || !otu::RangeFits(offset, tableLength, static_cast<uint64_t>(length))) tableLength = 0;
+    if (tableLength != 0) parts.push_back({offset, tableLength, static_cast<uint32_t>(size)});
+    otu::StoreU32(entry, kDirectoryEntrySize, 8, tableLength == 0 ? 0 : static_cast<uint32_t>(size));
+    otu::StoreU32(entry, kDirectoryEntrySize, 12, tableLength);
+    size += (size_t{tableLength} + 3) & ~size_t{3};
+    // Tables that overlap could add up past any font.
+    if (size > static_cast<uint64_t>(kMaxFontFileSize)) return false;
+  }
+  if (!image->Allocate(size + 1)) return false;
+  std::memset(image->data(), 0, size + 1);
+  std::memcpy(image->data(), directory.data(), directorySize);
+  for (const Part& part : parts) {
+    if (!file->ReadAt(part.from, image->data() + part.to, part.length)) return false;
+  }
+  return true;
+}
+
 int COpenTypeManager::GetFontIdentity(const char* path, uint32_t* revision, char name[kFontNameSize]) {
   Reset();
-  if (!ReadWholeFile(path, platform::Share::kRead, &installedImage_)) {
+  if (!ReadIdentityParts(path, &installedImage_)) {
     Reset();
     return 0;
   }
@@ -295,7 +387,7 @@ int COpenTypeManager::GetFontIdentity(const char* path, uint32_t* revision, char
 int COpenTypeManager::GetFontIdentity(const char* path, uint16_t nameId, FontIdentity* identity) {
   Reset();
   int found = 0;
-  if (ReadWholeFile(path, platform::Share::kRead, &installedImage_)) {
+  if (ReadIdentityParts(path, &installedImage_)) {
     const uint8_t* file = installedImage_.data();
     const size_t length = installedImage_.size() - 1;
     COpenTypeHeader header;

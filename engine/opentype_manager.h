@@ -33,6 +33,9 @@ enum UpdateResult : int32_t {
 
 // A new image is held whole in memory and its lengths as int32.
 constexpr uint32_t kMaxImageSize = 0x7FFFFFF0u;
+// No font is larger: a file that is passes for none, and nobody's file of
+// gigabytes is read into memory for a name.
+constexpr int64_t kMaxFontFileSize = int64_t{256} << 20;
 
 // Ends the name of the verified new revision of a font in use, kept in the
 // font's folder until the system moves it over the font at its next start.
@@ -48,6 +51,11 @@ class COpenTypeManager : public COpenTypeObject {
 
   int32_t UpdateFont(const char* path, int32_t expectedRevision, UpdateProgressFunc callback,
                      void* context, int32_t n, int32_t i);
+
+  // The file the search met at the path UpdateFont is given (a folder
+  // listing's identity of it): any other file found there is not revised.
+  // Empty: whatever file is there.
+  void ExpectFile(const std::string& identity);
 
   // Reads the installed font by the rules of difference resource
   // `resourceId`: an extended one takes any table tags and TrueType
@@ -129,8 +137,23 @@ class COpenTypeManager : public COpenTypeObject {
   bool Report(int32_t p, const char* stepFormat, const char* path, UpdateProgressFunc callback,
               void* context, int32_t n, int32_t i) const;
   // Reads `path` whole into *image (its length and a spare zero byte);
-  // false when it cannot be opened, is empty or cannot be read.
-  bool ReadWholeFile(const char* path, platform::Share share, ByteBuffer* image);
+  // false when it cannot be opened, is empty, larger than a font can be or
+  // cannot be read. *identity, when given, names the file read (empty when
+  // that cannot be learned).
+  bool ReadWholeFile(const char* path, platform::Share share, ByteBuffer* image,
+                     std::string* identity = nullptr);
+  // What the identity of the font at `path` is read from: its offset table,
+  // its directory and its name and head tables, laid out in *image as a font
+  // of their own (a spare zero byte after it); false when the file is no
+  // font of a size a font can have. Fonts of gigabytes are not read whole
+  // for a name.
+  bool ReadIdentityParts(const char* path, ByteBuffer* image);
+  // Opens `path` for reading: a file of the font's folder through the
+  // folder held open, others by path.
+  std::unique_ptr<platform::File> OpenFile(const char* path, platform::Share share);
+  // The file name of `path` when it lies directly in the folder held open;
+  // empty otherwise.
+  std::string NameInFolder(const std::string& path) const;
   // The record of each table to rebuild, in rebuilt_'s order, and the new
   // offset table: 0, or 1 when the difference file does not fit the
   // installed font. Classic files rebuild every installed table, in the
@@ -161,11 +184,11 @@ class COpenTypeManager : public COpenTypeObject {
   // unless empty or taken, else at a drawn name); false on any failure, the
   // file then removed. *created tells whether a file now exists to remove.
   bool WriteTemporaryFile(const uint8_t* bytes, size_t size, std::string* temporaryPath, bool* created);
-  // Keeps the new revision of a font in use at `stagedPath`, verified, and
-  // asks the system to move it over the font at its next start: 0, 10 when
-  // it cannot be staged or the system refuses, or VerifyFont's code. A
-  // staged file is removed again unless it waits.
-  int32_t StageForRestart(const std::string& temporaryPath, const char* path, const std::string& stagedPath);
+  // Keeps the new revision of a font in use as `stagedName` in its folder,
+  // verified, and asks the system to move it over the font at its next
+  // start: 0, 10 when it cannot be staged or the system refuses, or
+  // VerifyFont's code. A staged file is removed again unless it waits.
+  int32_t StageForRestart(const std::string& temporaryPath, const std::string& stagedName);
   // Removes the temporary file and frees the images; returns `result`.
   int32_t FinishUpdate(int32_t result, const std::string& temporaryPath);
   // Puts the installed bytes, still in memory, back at `path` until the file
@@ -177,6 +200,15 @@ class COpenTypeManager : public COpenTypeObject {
   platform::FileSystem& files_;
   const platform::ResourceSource& resources_;
   const CTargetLookup* targets_;
+
+  // The font UpdateFont revises: its path, its folder held open and its
+  // name there; the file the search met, the one read and the one written.
+  std::string updatePath_;
+  std::unique_ptr<platform::Folder> folder_;
+  std::string fileName_;
+  std::string expectedIdentity_;
+  std::string installedIdentity_;
+  std::string replacedIdentity_;
 
   int32_t installedLength_ = 0;
   ByteBuffer installedImage_;

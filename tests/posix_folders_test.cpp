@@ -40,6 +40,7 @@ TEST_F(PosixFoldersTest, EntriesSortedWithDirectoryBitsAndLazyReadOnlyBits) {
   ASSERT_EQ(::symlink("missing", (root_ + "dangling.otf").c_str()), 0);
   ASSERT_EQ(::symlink("b.otf", (root_ + "filelink.otf").c_str()), 0);
   ASSERT_EQ(::mkfifo((root_ + "pipe.otf").c_str(), 0666), 0);
+  ASSERT_EQ(::link((root_ + "group.otf").c_str(), (root_ + "twice.otf").c_str()), 0);
 
   std::unique_ptr<platform::FolderListing> listing = platform::HostFolders().List(root_);
   ASSERT_NE(listing, nullptr);
@@ -53,11 +54,14 @@ TEST_F(PosixFoldersTest, EntriesSortedWithDirectoryBitsAndLazyReadOnlyBits) {
     if (!entry.directory && listing->ReadOnly()) readOnly.push_back(entry.name);
   }
   EXPECT_EQ(names, (std::vector<std::string>{".", "..", "a", "b.otf", "c", "dangling.otf", "filelink.otf",
-                                             "group.otf", "link", "pipe.otf", "ro.otf"}));
-  EXPECT_EQ(directories, (std::vector<std::string>{".", "..", "c", "link"}));
-  // A pipe is never opened, a dangling link cannot be: both count as
-  // read-only, like a file without any write bit. One write bit is enough.
-  EXPECT_EQ(readOnly, (std::vector<std::string>{"dangling.otf", "pipe.otf", "ro.otf"}));
+                                             "group.otf", "link", "pipe.otf", "ro.otf", "twice.otf"}));
+  // A link is never followed, to a folder or to a file: it may lead
+  // anywhere. A pipe is never opened, and a file that another name reaches
+  // too is never examined: they count as read-only, like a file without any
+  // write bit. One write bit is enough.
+  EXPECT_EQ(directories, (std::vector<std::string>{".", "..", "c"}));
+  EXPECT_EQ(readOnly, (std::vector<std::string>{"dangling.otf", "filelink.otf", "group.otf", "link", "pipe.otf",
+                                                "ro.otf", "twice.otf"}));
 }
 
 TEST(PosixFolders, VolumeBoundariesAndDriveTypes) {

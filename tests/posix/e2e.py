@@ -1629,11 +1629,14 @@ class FontReplaced(UpdateFault):
 
 @scenario("no-temporary-folder")
 class NoTemporaryFolder(UpdateFault):
-    """The temporary folder (TMPDIR) does not exist: the first font's
-    temporary file cannot be made (result 11, message 122); nothing changes."""
+    """No temporary folder can be made (the program, run as root, makes its
+    own in /tmp, which is read-only for it; TMPDIR, which anyone could have
+    set, is not looked at): the first font's temporary file cannot be made
+    (result 11, message 122); nothing changes."""
     failing = 0
     message = M122
-    argv = ("env", "TMPDIR=/tmp/missing/", PROGRAM)
+    argv = ("env", "TMPDIR=/run/", "unshare", "--mount", "--propagation", "private", "sh", "-c",
+            'mount -o remount,ro /tmp && exec "$0"', PROGRAM)
 
 
 @scenario("font-held-open")
@@ -1714,13 +1717,18 @@ class KilledUpdates(Scenario):
             return program.wait(STEP_GUARD_S)
 
         def temporary_files():
-            """What killed runs left in the temporary folder: their own
-            temporary files only (named by digits), removed here so that they
-            do not fill it."""
-            left = os.listdir("/tmp")
-            check(all(re.fullmatch(r"\d+", name) for name in left), f"the temporary folder holds {left}")
-            for name in left:
-                os.unlink(f"/tmp/{name}")
+            """What killed runs left in the temporary folder: the program's
+            own folders there and in them its temporary files only (named by
+            digits), removed here so that they do not fill it."""
+            folders = os.listdir("/tmp")
+            check(all(re.fullmatch(r"opentype-updater-\w{6}", name) for name in folders),
+                  f"the temporary folder holds {folders}")
+            left = [f"/tmp/{folder}/{name}" for folder in folders for name in os.listdir(f"/tmp/{folder}")]
+            check(all(re.fullmatch(r"/tmp/[\w-]+/\d+", path) for path in left), f"the temporary folders hold {left}")
+            for path in left:
+                os.unlink(path)
+            for folder in folders:
+                os.rmdir(f"/tmp/{folder}")
             return len(left)
 
         def strays():
