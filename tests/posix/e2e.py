@@ -63,6 +63,11 @@ START_TOP = "タブレロンのOpenTypeフォント製品に対する改訂プ�
 START_TEXT = ("タブレロンフォント製品をご利用のお客様は、下記3フォントが改訂対象です。\n\n"
               "\u3000\u3000・SampleMincho ProN R\n\u3000\u3000・SampleGothic ProN M\n"
               "\u3000\u3000・SampleGothic Pr6N M")
+MAKERS_START_TEXT = ("タブレロンフォント製品をご利用のお客様は、下記4フォントが改訂対象です。\n\n"
+                     "\u3000\u3000・Example Sans JP Semi Condensed Bold\n"
+                     "\u3000\u3000・Example Sans JP Semi Condensed Regular\n"
+                     "\u3000\u3000・Example Serif Text Semi Condensed Bold\n"
+                     "\u3000\u3000・Example Serif Text Semi Condensed Regular")
 LIST_TEXT = "検索した結果、下記のフォントが改訂の対象となります。\n\n\n改訂を実行する場合は、”実行”を押してください。"
 FILE_TEXT = "{}の改訂をしています。"
 DRIVE_TEXT = "{}ドライブを検索しました。"
@@ -625,9 +630,9 @@ def expect_no_temporary_files(inside):
     check(not left, f"temporary files left behind: {left}")
 
 
-def expect_start(box):
+def expect_start(box, text=START_TEXT):
     box.expect(MAIN_CAPTION, START_BUTTONS, START_TOP, close_box=False)
-    check(box.shows(START_TEXT), "start text missing:\n" + "\n".join(box.lines))
+    check(box.shows(text), "start text missing:\n" + "\n".join(box.lines))
     check(box.focus() == "次へ", f"focus in the start dialog: {box.buttons}")
 
 
@@ -1665,6 +1670,271 @@ class FontHeldOpen(UpdateFault):
 KILLS = 200
 
 
+# --- a user who attacks the root program -------------------------------------
+# The user's own folder on the drive, d: home/user, which its user (not root)
+# changes while the program runs; root's own folder d: System beside it.
+USER_ID = 65534
+USER_HOME = "home/user"
+
+
+def as_user(command):
+    """`command` (a shell line) run by the user, who owns only their folder."""
+    subprocess.run(["setpriv", f"--reuid={USER_ID}", f"--regid={USER_ID}", "--clear-groups", "sh", "-c",
+                    command], check=True, cwd=inside_path("d", USER_HOME))
+
+
+class Attack(Scenario):
+    """The program revises the fonts while the user attacks: `prepare` before
+    it starts; with `paused`, `attack` while the program waits at a question
+    (Ctrl-C, answered "いいえ") put in the middle of the attacked font's
+    update, after that font was read; `undo` puts the user's files back, for
+    the check of the drive afterwards. The run ends with `message` (105 when
+    None); nothing outside the user's folder changes but what the run
+    revises; no temporary file and no copy is left."""
+    paused = False
+    message = None
+    start_text = START_TEXT
+    package_fonts = ()      # (folder on d:, target): the fonts placed as old revisions to revise
+    attacked = 0            # which of them the attack is on
+
+    def layout(self, bed):
+        fonts = [bed.put_font("d", folder, target, "new") for folder, target in self.package_fonts]
+        bed.layout["fonts"] = fonts
+        bed.layout["attacked"] = fonts[self.attacked] if fonts else None
+        bed.use("d")
+        (bed.folder("d") / USER_HOME).mkdir(parents=True, exist_ok=True)
+        self.place(bed)
+
+    def place(self, bed):
+        pass
+
+    def listed(self, inside):
+        # The walk's order: a folder's entries by their bytes.
+        return sorted(inside.fonts)
+
+    def prepare(self, inside):
+        pass
+
+    def attack(self, inside):
+        pass
+
+    def undo(self, inside):
+        pass
+
+    def drive(self, inside):
+        subprocess.run(["chown", "-R", f"{USER_ID}:{USER_ID}", inside_path("d", USER_HOME)], check=True)
+        self.prepare(inside)
+        p = inside.pipe()
+        expect_start(p.next_dialog(), self.start_text)
+        p.answer("")
+        expect_list(p.next_dialog(), self.listed(inside))
+        p.answer("")
+        if self.paused:
+            target = inside.layout["attacked"]
+            p.wait_status(lambda s: s.startswith(f"{PROGRESS_CAPTION} | {FILE_TEXT.format(target)} | ") and
+                          s.endswith("| 10%"), "the attacked font read")
+            p.interrupt()
+            question = p.next_dialog()
+            question.expect(ASK_CAPTION, QUESTION_BUTTONS, M102)
+            shown = [s for s in question.statuses if s.startswith(PROGRESS_CAPTION)]
+            check(shown and FILE_TEXT.format(target) in shown[-1] and not shown[-1].endswith("| 100%"),
+                  f"the question came after the attacked font was replaced: {shown[-1:]}")
+            self.attack(inside)
+            p.answer("いいえ")
+        end = p.next_dialog()
+        if self.message is None:
+            end.expect(ASK_CAPTION, RESTART_BUTTONS, M105)
+            p.answer("キャンセル")
+        else:
+            end.expect(ASK_CAPTION, OK_BUTTONS, self.message.format(inside.layout["attacked"]), close_box=False)
+            p.answer("")
+        check(p.expect_exit() == 0, "exit status")
+        self.undo(inside)
+        expect_no_temporary_files(inside)
+        copies = [str(path) for path in pathlib.Path(MOUNTS["d"]).rglob("*.otu-copy")]
+        check(not copies, f"copies left: {copies}")
+
+
+ROOT_FONTS = "System/Fonts"
+
+
+@scenario("attack-folder-link")
+class AttackFolderLink(Attack):
+    """The user swaps their fonts folder for a link to root's fonts folder
+    after the font was read: the program goes on in the folder it holds open
+    (now under another name), revises the user's font there and leaves
+    root's folder, its font and its staged file, as they were."""
+    paused = True
+    package_fonts = ((f"{USER_HOME}/Fonts", GOTHIC),)
+
+    def place(self, bed):
+        old = bed.corpus.bytes(GOTHIC[1], "old")
+        bed.put("d", f"{ROOT_FONTS}/{GOTHIC[0]}", old, read_only=True)
+        bed.put("d", f"{ROOT_FONTS}/SampleGothicProN-M.otu-staged", b"root's own file\n")
+
+    def attack(self, inside):
+        as_user(f"mv Fonts Fonts.held && ln -s {inside_path('d', ROOT_FONTS)} Fonts")
+
+    def undo(self, inside):
+        home = inside_path("d", USER_HOME)
+        os.unlink(f"{home}/Fonts")
+        os.rename(f"{home}/Fonts.held", f"{home}/Fonts")
+
+
+@scenario("attack-setuid-link")
+class AttackSetuidLink(Attack):
+    """The user puts a link to root's set-user-ID program where their font
+    was, after it was read: the font is not revised (message 114), no file
+    with a set-id bit appears in the user's folder, the program stays as it
+    was."""
+    paused = True
+    message = M114
+    package_fonts = ((f"{USER_HOME}/Fonts", GOTHIC),)
+
+    def layout(self, bed):
+        super().layout(bed)
+        bed.expect(bed.layout["fonts"][0], "old")
+
+    def place(self, bed):
+        bed.put("d", "System/bin/tool", b"#!/bin/true\n")
+
+    def prepare(self, inside):
+        os.chmod(inside_path("d", "System/bin/tool"), 0o4755)
+
+    def attack(self, inside):
+        as_user(f"mv Fonts/{GOTHIC[0]} Fonts/{GOTHIC[0]}.moved && ln -s {inside_path('d', 'System/bin/tool')} "
+                f"Fonts/{GOTHIC[0]}")
+
+    def undo(self, inside):
+        home = inside_path("d", USER_HOME)
+        set_id = [str(path) for path in pathlib.Path(home).rglob("*")
+                  if not path.is_symlink() and path.stat().st_mode & 0o6000]
+        check(not set_id, f"set-id files in the user's folder: {set_id}")
+        check(os.stat(inside_path("d", "System/bin/tool")).st_mode & 0o7777 == 0o4755, "the program changed")
+        os.unlink(f"{home}/Fonts/{GOTHIC[0]}")
+        os.rename(f"{home}/Fonts/{GOTHIC[0]}.moved", f"{home}/Fonts/{GOTHIC[0]}")
+
+
+@scenario("attack-fifo")
+class AttackFifo(AttackSetuidLink):
+    """The user puts a named pipe where their font was, after it was read:
+    the program does not wait for a writer; the font is not revised
+    (message 114)."""
+
+    def place(self, bed):
+        pass
+
+    def prepare(self, inside):
+        pass
+
+    def attack(self, inside):
+        as_user(f"mv Fonts/{GOTHIC[0]} Fonts/{GOTHIC[0]}.moved && mkfifo Fonts/{GOTHIC[0]}")
+
+    def undo(self, inside):
+        home = inside_path("d", USER_HOME)
+        os.unlink(f"{home}/Fonts/{GOTHIC[0]}")
+        os.rename(f"{home}/Fonts/{GOTHIC[0]}.moved", f"{home}/Fonts/{GOTHIC[0]}")
+
+
+@scenario("attack-walk-links")
+class AttackWalkLinks(Attack):
+    """Links in the user's folder: 60 links to their own folder, one to "/",
+    one to another drive, and one to a folder of root's that holds a target
+    font too deep for the walk: none is followed; the walk ends at once and
+    lists the user's own font and root's (found where it lies, once)."""
+    package_fonts = ((f"{USER_HOME}/Fonts", GOTHIC), ("System/Fonts", MINCHO))
+    DEEP = "System/Deep/1/2/3/4/5/6"
+
+    def place(self, bed):
+        bed.put_font("d", self.DEEP, GOTHIC6, "old")
+        bed.use("e")
+
+    def prepare(self, inside):
+        links = " && ".join(f"ln -s . Loops/loop{n}" for n in range(60))
+        as_user(f"mkdir Loops && {links} && ln -s / root && ln -s {MOUNTS['e']} other && "
+                f"ln -s {inside_path('d', self.DEEP)} deep")
+
+
+@scenario("attack-download-link")
+class AttackDownloadLink(Attack):
+    """The user's delivery software folder "add" is a link to a folder of
+    root's that holds a file of a download name: after a full success the
+    user's own downloaded file is deleted, root's file stays."""
+    package_fonts = ((f"{USER_HOME}/Fonts", GOTHIC),)
+
+    def place(self, bed):
+        data = b"downloaded font data\n"
+        bed.put("d", "System/keep/10001", data)
+        bed.put("d", f"{USER_HOME}/Tavrelon/Fonts/Download/add/10002", data, expected="gone")
+        (bed.folder("d") / USER_HOME / "Pennrook/Fonts/Download").mkdir(parents=True)
+
+    def prepare(self, inside):
+        as_user(f"ln -s {inside_path('d', 'System/keep')} Pennrook/Fonts/Download/add")
+
+
+@scenario("attack-font-links")
+class AttackFontLinks(Attack):
+    """The user's folder holds a link to a font of root's and a second name
+    (a hard link, made by root: the system keeps users from linking root's
+    files) of another: neither name of the hard-linked font is listed, and it
+    stays as it was; the linked font is listed and revised where it lies."""
+    package_fonts = ((ROOT_FONTS, MINCHO),)
+
+    def place(self, bed):
+        bed.put_font("d", "System/Fonts2", GOTHIC, "old")
+
+    def prepare(self, inside):
+        os.link(inside_path("d", f"System/Fonts2/{GOTHIC[0]}"), inside_path("d", f"{USER_HOME}/{GOTHIC[0]}"))
+        as_user(f"ln -s {inside_path('d', f'{ROOT_FONTS}/{MINCHO[0]}')} {MINCHO[0]}")
+
+    def undo(self, inside):
+        os.unlink(inside_path("d", f"{USER_HOME}/{GOTHIC[0]}"))
+
+
+@scenario("attack-temporary-names")
+class AttackTemporaryNames(Attack):
+    """The user points TMPDIR at a folder of their own and makes there files
+    under every name that the time and a number below 255 give for the next
+    minute: the program, run as root, does not use that folder, revises the
+    fonts and leaves the user's files as they were."""
+    package_fonts = ((f"{USER_HOME}/Fonts", GOTHIC), (f"{USER_HOME}/Fonts", MINCHO))
+    NAMES = 61 * 255
+
+    def prepare(self, inside):
+        now = int(time.time())
+        as_user("mkdir /tmp/mine && cd /tmp/mine && for t in $(seq %d %d); do for n in $(seq 0 254); do "
+                ": > $t$n; done; done" % (now, now + 60))
+        os.environ["TMPDIR"] = "/tmp/mine/"
+
+    def undo(self, inside):
+        made = os.listdir("/tmp/mine")
+        check(len(made) == self.NAMES and all(os.path.getsize(f"/tmp/mine/{name}") == 0 for name in made),
+              f"the user's files changed: {len(made)} of {self.NAMES} left")
+        shutil.rmtree("/tmp/mine")
+
+
+@scenario("attack-modified-font", package="makers")
+class AttackModifiedFont(Attack):
+    """A font of another maker whose GSUB table was changed after it was
+    installed (its checksums made right again): its extended difference file
+    knows the bytes of every table it rebuilds from, and the font is neither
+    revised nor touched (message 114)."""
+    message = M114
+    start_text = MAKERS_START_TEXT
+
+    def layout(self, bed):
+        sfnt = corpus_tools()
+        manifest = json.loads((bed.harness.makers_corpus / "manifest.json").read_text())
+        info = manifest["pairs"]["serif-regular"]
+        old = (bed.harness.makers_corpus / "serif-regular" / "old.ttf").read_bytes()
+        gsub = bytearray(sfnt.required_table(sfnt.read_tables(old), b"GSUB").data)
+        gsub[-1] ^= 1
+        changed = sfnt.with_tables(old, {b"GSUB": bytes(gsub)})
+        font = bed.put("d", f"{USER_HOME}/Fonts/{info['file']}", changed)
+        bed.layout["fonts"] = [font]
+        bed.layout["attacked"] = font
+
+
 @scenario("killed-updates")
 class KilledUpdates(Scenario):
     """SIGKILL at 200 random instants of runs that revise the three fonts
@@ -1790,13 +2060,6 @@ def corpus_tools():
 
 def oldest(corpus):
     return corpus_tools().with_revision(corpus.bytes(MINCHO[1], "old"), OLDEST_REVISION)
-
-
-MAKERS_START_TEXT = ("タブレロンフォント製品をご利用のお客様は、下記4フォントが改訂対象です。\n\n"
-                     "\u3000\u3000・Example Sans JP Semi Condensed Bold\n"
-                     "\u3000\u3000・Example Sans JP Semi Condensed Regular\n"
-                     "\u3000\u3000・Example Serif Text Semi Condensed Bold\n"
-                     "\u3000\u3000・Example Serif Text Semi Condensed Regular")
 
 
 @scenario("makers-fonts", package="makers")
