@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <ctime>
+#include <new>
 
 #include "engine/byte_io.h"
 #include "engine/head_table.h"
@@ -208,6 +209,18 @@ void COpenTypeManager::RestoreInstalled(const char* path) {
 
 int32_t COpenTypeManager::UpdateFont(const char* path, int32_t expectedRevision, UpdateProgressFunc callback,
                                      void* context, int32_t n, int32_t i) {
+  // Memory sized from what a file says, that the system cannot give, ends
+  // the update like any font that cannot be used: nothing is replaced
+  // before the rebuild is done.
+  try {
+    return Update(path, expectedRevision, callback, context, n, i);
+  } catch (const std::bad_alloc&) {
+    return FinishUpdate(kUpdateFontUnusable, temporaryPath_);
+  }
+}
+
+int32_t COpenTypeManager::Update(const char* path, int32_t expectedRevision, UpdateProgressFunc callback,
+                                 void* context, int32_t n, int32_t i) {
   temporaryCreated_ = false;
   waitsForRestart_ = false;
   // The font's folder is held open from here on, and every step takes
@@ -232,7 +245,8 @@ int32_t COpenTypeManager::UpdateFont(const char* path, int32_t expectedRevision,
     return result;
   }
 
-  std::string temporaryPath;
+  std::string& temporaryPath = temporaryPath_;
+  temporaryPath.clear();
   DrawTemporaryPath(&temporaryPath);
   result = BuildFont(path, resourceId, &temporaryPath, callback, context, n, i);
   if (result == kUpdateOk) {
@@ -356,6 +370,15 @@ bool COpenTypeManager::ReadIdentityParts(const char* path, ByteBuffer* image) {
 }
 
 int COpenTypeManager::GetFontIdentity(const char* path, uint32_t* revision, char name[kFontNameSize]) {
+  try {
+    return ReadFontIdentity(path, revision, name);
+  } catch (const std::bad_alloc&) {
+    Reset();
+    return 0;
+  }
+}
+
+int COpenTypeManager::ReadFontIdentity(const char* path, uint32_t* revision, char name[kFontNameSize]) {
   Reset();
   if (!ReadIdentityParts(path, &installedImage_)) {
     Reset();
@@ -387,6 +410,17 @@ int COpenTypeManager::GetFontIdentity(const char* path, uint32_t* revision, char
 int COpenTypeManager::GetFontIdentity(const char* path, uint16_t nameId, FontIdentity* identity) {
   Reset();
   int found = 0;
+  try {
+    found = ReadExtendedIdentity(path, nameId, identity);
+  } catch (const std::bad_alloc&) {
+    found = 0;
+  }
+  Reset();
+  return found;
+}
+
+int COpenTypeManager::ReadExtendedIdentity(const char* path, uint16_t nameId, FontIdentity* identity) {
+  int found = 0;
   if (ReadIdentityParts(path, &installedImage_)) {
     const uint8_t* file = installedImage_.data();
     const size_t length = installedImage_.size() - 1;
@@ -404,6 +438,5 @@ int COpenTypeManager::GetFontIdentity(const char* path, uint16_t nameId, FontIde
       }
     }
   }
-  Reset();
   return found;
 }

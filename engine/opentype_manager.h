@@ -130,6 +130,12 @@ class COpenTypeManager : public COpenTypeObject {
   static std::string StagedPath(const std::string& path);
 
  private:
+  // UpdateFont and the identity queries, apart from their answer to memory
+  // that cannot be had.
+  int32_t Update(const char* path, int32_t expectedRevision, UpdateProgressFunc callback, void* context,
+                 int32_t n, int32_t i);
+  int ReadFontIdentity(const char* path, uint32_t* revision, char name[kFontNameSize]);
+  int ReadExtendedIdentity(const char* path, uint16_t nameId, FontIdentity* identity);
   // The font name (the fifth name record) of the first name table of the
   // font in `file` whose `numTables` directory entries lie inside it.
   static bool FindFontName(const uint8_t* file, size_t length, uint16_t numTables, char name[kFontNameSize]);
@@ -209,6 +215,8 @@ class COpenTypeManager : public COpenTypeObject {
   std::string expectedIdentity_;
   std::string installedIdentity_;
   std::string replacedIdentity_;
+  // The temporary file of the update, once drawn.
+  std::string temporaryPath_;
 
   int32_t installedLength_ = 0;
   ByteBuffer installedImage_;
