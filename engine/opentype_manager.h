@@ -46,6 +46,9 @@ class COpenTypeManager : public COpenTypeObject {
                    const CTargetLookup* targets);
   ~COpenTypeManager() override;
 
+  // The language of the progress texts it reports (Japanese by default).
+  void SetLanguage(text::Language language) { language_ = language; }
+
   int32_t UpdateFont(const char* path, int32_t expectedRevision, UpdateProgressFunc callback,
                      void* context, int32_t n, int32_t i);
 
@@ -177,6 +180,7 @@ class COpenTypeManager : public COpenTypeObject {
   platform::FileSystem& files_;
   const platform::ResourceSource& resources_;
   const CTargetLookup* targets_;
+  text::Language language_ = text::Language::kJapanese;
 
   int32_t installedLength_ = 0;
   ByteBuffer installedImage_;
