@@ -1,5 +1,7 @@
 #include "engine/update_progress.h"
 
+#include <cstring>
+
 #include "platform/text_encoding.h"
 #include "text/paths.h"
 
@@ -27,7 +29,9 @@ const Translation kTranslations[] = {
 const char* InLanguage(const char* japanese, text::Language language) {
   if (language == text::Language::kJapanese) return japanese;
   for (const Translation& translation : kTranslations) {
-    if (translation.japanese == japanese) return translation.english;
+    // By text, not by address: each source that includes the header has its
+    // own copy of the constants.
+    if (std::strcmp(translation.japanese, japanese) == 0) return translation.english;
   }
   return japanese;
 }

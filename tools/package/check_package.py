@@ -8,8 +8,12 @@ every entry's resource id within 1 to 65535 and used once; every named file
 present, starting with "XOTP" (or "XOTE", the extended format), its font
 name and revision readable by otpa;
 two entries for one installed file name for different revisions; a start
-text; no value longer than the program reads. Prints one line per problem
-and exits 1 if there is any.
+text; no value longer than the program reads; an [UPDATER_PROGRAM] section,
+where there is one, with known keys only, a title and a maker that fit the
+dialogs' lines and captions and have a Shift-JIS form (ASCII for an English
+program), a version X.Y.Z, a sound .ico, a language ja or en and download
+folders and files that name each other. Prints one line per problem and
+exits 1 if there is any.
 """
 import argparse
 import json
@@ -142,6 +146,9 @@ def check(otpa, folder):
         problems.append(f"no start text: UPDATE_STARTDLG_STRING lacks {missing}")
     if start is not None:
         check_values("UPDATE_STARTDLG_STRING", start, problems)
+    program = package.section(text, package.PROGRAM_SECTION)
+    if program is not None:
+        problems += package.program_problems(program, folder)
     return problems
 
 
