@@ -68,6 +68,20 @@ def section(text, wanted):
     return keys if seen else None
 
 
+def without_section(text, wanted):
+    """The configuration text without the lines of the first section named
+    `wanted` (its header included)."""
+    kept, inside, seen = [], False, False
+    for line in text.split("\r\n"):
+        stripped = line.strip()
+        if stripped.startswith("[") and "]" in stripped:
+            inside = stripped[1:stripped.rindex("]")].upper() == wanted and not seen
+            seen = seen or inside
+        if not inside:
+            kept.append(line)
+    return "\r\n".join(kept)
+
+
 def difference_files(text):
     """(resource id, file name) for every FONT_PAFILEn that has a FONT_RESNUMn."""
     keys = section(text, "UPDATE_FONT") or {}
@@ -269,14 +283,18 @@ def program_problems(keys, folder):
                 problems.append(f"{PROGRAM_SECTION} {key} is {size} bytes long; the program reads {MAX_VALUE_BYTES}")
                 continue
             readable[key] = value
+    failed = set()
     for key, rooms in ROOMS[language].items():
-        if key not in readable:
+        # A copyright line made from the maker's name is not named again for
+        # the name's length.
+        if key not in readable or (key == "COPYRIGHT" and "COPYRIGHT" not in keys and failed):
             continue
         for what, room, text, scale in rooms:
             width = text_width(text.replace("{version}", version).format(readable[key])) * scale
             if width > room:
                 problems.append(f"{PROGRAM_SECTION} {key} is too long for {what}: about {width:.0f} of "
                                 f"{room} dialog units")
+                failed.add(key)
                 break
     icon = values["ICON"]
     if icon:

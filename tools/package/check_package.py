@@ -129,10 +129,12 @@ def check(otpa, folder):
         return [f"{folder}: expected one configuration (.ini), found {len(found)}"]
     # One line and an exit when it is neither UTF-8 nor Shift-JIS.
     text = package.read_configuration_text(found[0])
+    # The program section's values are checked, and named, on their own.
+    rest = package.without_section(text, package.PROGRAM_SECTION)
     try:
-        text.encode("cp932")
+        rest.encode("cp932")
     except UnicodeEncodeError as error:
-        problems.append(f"{found[0].name}: {text[error.start:error.end]!r} has no Shift-JIS form")
+        problems.append(f"{found[0].name}: {rest[error.start:error.end]!r} has no Shift-JIS form")
     fonts = package.section(text, "UPDATE_FONT")
     if fonts is None:
         problems.append(f"{found[0].name}: no [UPDATE_FONT] section")

@@ -333,8 +333,9 @@ def main():
             problems += [p for p in package.program_problems(keys, pathlib.Path(work))
                          if args.icon is None or args.icon.is_file() or "ICON" not in p]
     targets = choose_pairs(args.otpa, args.old_dir, args.new_dir, problems, notes)
-    if not problems:
-        make_differences(args.otpa, targets, problems)
+    # Every pair that passed is made even when others were refused: what otpa
+    # refuses (a font it cannot read, say) is named in the same run.
+    make_differences(args.otpa, targets, problems)
     if not problems and not targets:
         problems.append("no font to revise: no .otf or .ttf in NEW_DIR has an older revision under OLD_DIR")
     ini = None
