@@ -223,7 +223,7 @@ def program_values(keys, version=None):
     company = keys.get("COMPANY") or keys.get("MAKER", "")
     version = keys.get("VERSION") or version or default_version()
     if re.fullmatch(r"\d{1,5}\.\d{1,5}\.\d{1,5}", version):
-        version = ".".join(str(int(part)) for part in version.split("."))
+        version = ".".join(str(int(number)) for number in version.split("."))
     return {"TITLE": keys.get("TITLE", ""), "MAKER": keys.get("MAKER", ""),
             "COMPANY": company, "COPYRIGHT": keys.get("COPYRIGHT") or f"Copyright (C) {company}",
             "VERSION": version,
@@ -259,11 +259,14 @@ def program_problems(keys, folder):
         if not keys.get(key):
             problems.append(f"{PROGRAM_SECTION} lacks {key}")
     version = values["VERSION"]
-    parts = version.split(".")
-    if len(parts) != 3 or not all(re.fullmatch(r"\d{1,5}", p) and int(p) <= 0xFFFF for p in parts):
+    numbers = version.split(".")
+    if len(numbers) != 3 or not all(re.fullmatch(r"\d{1,5}", n) and int(n) <= 0xFFFF for n in numbers):
         problems.append(f"{PROGRAM_SECTION} VERSION is {version}: three numbers from 0 to 65535, as 1.2.0")
-        version = "65535.65535.65535"
-    texts = [(key, values[key]) for key in ("TITLE", "MAKER", "COPYRIGHT", "COMPANY") if values[key]]
+        # The title is measured with the version a program without one has.
+        version = default_version()
+    # Only what the section says is named; the copyright and the company made
+    # from the maker's name are as sound as the name.
+    texts = [(key, keys[key]) for key in ("TITLE", "MAKER", "COPYRIGHT", "COMPANY") if keys.get(key)]
     texts += [(f"DOWNLOAD_FOLDER{n}", v) for n, v in sorted(folders.items())]
     texts += [(f"DOWNLOAD_FILE{n}", v) for n, v in sorted(files.items())]
     readable = {}
@@ -283,6 +286,9 @@ def program_problems(keys, folder):
                 problems.append(f"{PROGRAM_SECTION} {key} is {size} bytes long; the program reads {MAX_VALUE_BYTES}")
                 continue
             readable[key] = value
+    source = "COMPANY" if keys.get("COMPANY") else "MAKER"
+    if not keys.get("COPYRIGHT") and source in readable:
+        readable["COPYRIGHT"] = values["COPYRIGHT"]
     failed = set()
     for key, rooms in ROOMS[language].items():
         # A copyright line made from the maker's name is not named again for

@@ -189,7 +189,7 @@ def check_section_refusals(work, package, env):
          "package: UPDATER_PROGRAM MAKER is too long for the start dialog's first line: about 354 of 297"),
         ("not-shift-jis", SECTION.replace("ノースウィンド\r\n", "ノースウィンド€\r\n"), {},
          "package: UPDATER_PROGRAM MAKER: '€' has no Shift-JIS form"),
-        ("english-not-ascii", "[UPDATER_PROGRAM]\r\nTITLE=Café Updater\r\nMAKER=Café\r\nLANGUAGE=en", {},
+        ("english-not-ascii", "[UPDATER_PROGRAM]\r\nTITLE=Café Updater\r\nMAKER=Cafe\r\nLANGUAGE=en", {},
          "package: UPDATER_PROGRAM TITLE is not ASCII"),
         ("folders-no-files", SECTION + "DOWNLOAD_FOLDER1=\\Maker\\Download\\", {},
          "package: UPDATER_PROGRAM names download folders but no DOWNLOAD_FILE"),
