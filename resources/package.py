@@ -122,13 +122,16 @@ MAX_VALUE_BYTES = 254
 # Where each resource script carries the values a package may replace: the
 # literal as the script has it, the key whose value takes its place, and how
 # often the literal must occur (a script edited so that a place moved fails
-# the build rather than keep Tavrelon's text).
+# the build rather than keep Tavrelon's text). The system menu's entry takes
+# "&&" for a "&" of the title, which would otherwise mark its key.
 PLACES = {
-    "ja": [("TAVRELONフォント 改訂プログラム", "TITLE", "{}", 6),
+    "ja": [('101 "TAVRELONフォント 改訂プログラム', "MENU_TITLE", '101 "{}', 1),
+           ("TAVRELONフォント 改訂プログラム", "TITLE", "{}", 6),
            ("タブレロン", "MAKER", "{}", 1),
            ("Copyright (C) 2026 Tavrelon Type Foundry", "COPYRIGHT", "{}", 2),
            ('"CompanyName", "Tavrelon Type Foundry"', "COMPANY", '"CompanyName", "{}"', 1)],
-    "en": [("TAVRELON Font Updater", "TITLE", "{}", 6),
+    "en": [('101 "&About TAVRELON Font Updater', "MENU_TITLE", '101 "&About {}', 1),
+           ("TAVRELON Font Updater", "TITLE", "{}", 6),
            ("updates Tavrelon OpenType", "MAKER", "updates {} OpenType", 1),
            ("Copyright (C) 2026 Tavrelon Type Foundry", "COPYRIGHT", "{}", 2),
            ('"CompanyName", "Tavrelon Type Foundry"', "COMPANY", '"CompanyName", "{}"', 1)],
@@ -273,6 +276,10 @@ def program_problems(keys, folder):
     for key, value in texts:
         if any(ord(c) < 0x20 or c == "\x7f" for c in value):
             problems.append(f"{PROGRAM_SECTION} {key} holds a control character")
+        elif key in ("MAKER", "COPYRIGHT") and "&" in value:
+            # The lines that carry them mark a key with "&".
+            problems.append(f'{PROGRAM_SECTION} {key} holds "&", which its line in the dialog would take '
+                            "for the mark of a key")
         elif language == "en" and not value.isascii():
             problems.append(f"{PROGRAM_SECTION} {key} is not ASCII: an English program shows it "
                             "on systems of every code page")
@@ -289,6 +296,9 @@ def program_problems(keys, folder):
     source = "COMPANY" if keys.get("COMPANY") else "MAKER"
     if not keys.get("COPYRIGHT") and source in readable:
         readable["COPYRIGHT"] = values["COPYRIGHT"]
+        if source == "COMPANY" and "&" in values["COPYRIGHT"]:
+            problems.append(f'{PROGRAM_SECTION} has no COPYRIGHT, and the line made from COMPANY holds "&", '
+                            "which the dialog would take for the mark of a key")
     failed = set()
     for key, rooms in ROOMS[language].items():
         # A copyright line made from the maker's name is not named again for
@@ -351,6 +361,7 @@ def program_script(keys, strings_rc, folder):
     for literal, _, _, count in places:
         if source.count(literal) != count:
             fail(f"{source_path}: {literal!r} occurs {source.count(literal)} times, not {count}")
+    values["MENU_TITLE"] = values["TITLE"].replace("&", "&&")
     replacements = {literal: form.format(rc_escape(values[key])) for literal, key, form, _ in places}
     pattern = "|".join(re.escape(literal) for literal, _, _, _ in places)
     source = re.sub(pattern, lambda m: replacements[m.group(0)], source)

@@ -191,6 +191,8 @@ def check_section_refusals(work, package, env):
          "package: UPDATER_PROGRAM MAKER: '€' has no Shift-JIS form"),
         ("english-not-ascii", "[UPDATER_PROGRAM]\r\nTITLE=Café Updater\r\nMAKER=Cafe\r\nLANGUAGE=en", {},
          "package: UPDATER_PROGRAM TITLE is not ASCII"),
+        ("ampersand", SECTION.replace("MAKER=ノースウィンド", "MAKER=ノース&ウィンド"), {},
+         'package: UPDATER_PROGRAM MAKER holds "&", which its line in the dialog would take for the mark of a key'),
         ("folders-no-files", SECTION + "DOWNLOAD_FOLDER1=\\Maker\\Download\\", {},
          "package: UPDATER_PROGRAM names download folders but no DOWNLOAD_FILE"),
         ("folder-slashes", SECTION + "DOWNLOAD_FOLDER1=/Maker/Download/\r\nDOWNLOAD_FILE1=a", {},
