@@ -12,6 +12,9 @@ CAboutDlg::CAboutDlg(const RunEnvironment& environment) : CDialogBase(environmen
 
 void CAboutDlg::OnInitDialog(platform::DialogWindow& window) {
   CDialogBase::OnInitDialog(window);
-  window.SetItemText(IDC_ABOUT_VERSION,
-                     std::string(kProgramName) + " Version " + environment_.machine.ProgramVersion());
+  // A maker's package names its own program; the version is the one the
+  // program's version resource carries.
+  const CUpdaterProgram& program = environment_.controllers.Configuration().Program();
+  std::string name = program.present && !program.title.empty() ? program.title : kProgramName;
+  window.SetItemText(IDC_ABOUT_VERSION, name + " Version " + environment_.machine.ProgramVersion());
 }

@@ -20,6 +20,7 @@ constexpr int kListColumnWidth = 600;
 constexpr uint32_t kPauseAfterFont = 300;
 
 const char kListHeading[] = "フォント名";
+const char kEnglishListHeading[] = "Font name";
 
 }  // namespace
 
@@ -58,7 +59,8 @@ void COpenTypeUpdaterDlg::PrepareRun(platform::DialogWindow& window) {
     EndDialog(0);
     return;
   }
-  window.InsertListColumn(IDC_FONT_LIST, kListHeading, kListColumnWidth);
+  bool english = environment_.controllers.Configuration().Program().language == text::Language::kEnglish;
+  window.InsertListColumn(IDC_FONT_LIST, english ? kEnglishListHeading : kListHeading, kListColumnWidth);
   window.SetListFullRowSelect(IDC_FONT_LIST);
   if (search.TargetCount() == 0) {
     ShowMessage<COKDialog>(environment_, LoadMessage(kMsgNoTargets));
@@ -103,6 +105,7 @@ void COpenTypeUpdaterDlg::RunUpdate() {
     stoppedAt = i;
     {
       COpenTypeManager manager(environment_.files, environment_.resources, &search);
+      manager.SetLanguage(environment_.controllers.Configuration().Program().language);
       if (candidate.skip == 0) {
         manager.ExpectFile(candidate.identity);
         result = manager.UpdateFont(candidate.fullPath, candidate.expectedRevision, UpdateProgressCallback,

@@ -83,6 +83,13 @@ const IniDocument::Key* IniDocument::Find(const char* section, const char* key) 
   return nullptr;
 }
 
+bool IniDocument::HasSection(const char* section) const {
+  for (const Section& candidate : sections_) {
+    if (SameName(candidate.name, section)) return true;
+  }
+  return false;
+}
+
 std::string IniDocument::Text(const char* section, const char* key, size_t bufferSize) const {
   const Key* entry = Find(section, key);
   if (entry == nullptr || !entry->hasValue || bufferSize == 0) return std::string();

@@ -37,6 +37,9 @@ class IniDocument {
   // the value are looked at.
   int32_t Integer(const char* section, const char* key, int32_t fallback) const;
 
+  // Whether the text has a section of that name.
+  bool HasSection(const char* section) const;
+
  private:
   struct Key {
     std::string name;

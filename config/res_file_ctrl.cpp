@@ -12,6 +12,7 @@ namespace {
 const char kFontSection[] = "UPDATE_FONT";
 const char kStartSection[] = "UPDATE_STARTDLG_STRING";
 const char kDifferenceType[] = "FONT_PA";
+const char kProgramSection[] = "UPDATER_PROGRAM";
 
 // Buffer sizes of the reads: names and values, the start text's title, and
 // the formed target file name.
@@ -19,6 +20,9 @@ constexpr size_t kValueSize = 255;
 constexpr size_t kTitleSize = 1024;
 constexpr size_t kTargetNameSize = 256;
 constexpr int32_t kMaxStartLines = 1024;
+// The download folders read, at most, and the slots of download file names.
+constexpr int32_t kMaxDownloadFolders = 64;
+constexpr int32_t kDownloadFileSlots = 8;
 
 std::string NumberedKey(const char* prefix, int32_t n) {
   char key[kValueSize];
@@ -36,9 +40,11 @@ void CResFileCtrl::LoadConfiguration() {
   entries_.clear();
   declaredCount_ = 0;
   configuration_ = config::IniDocument();
+  program_ = CUpdaterProgram();
   platform::ResourceBytes bytes;
   if (!resources_.Find("INIFILE", kConfigurationId, &bytes)) return;
   configuration_ = config::IniDocument(encoding_, bytes.data, bytes.size);
+  LoadProgram();
 
   std::string declared = configuration_.Text(kFontSection, "MAXNUM", kValueSize);
   if (declared.empty()) return;
@@ -77,6 +83,24 @@ bool CResFileCtrl::LoadEntry(int32_t n) {
   std::memcpy(entry.paFileName, paFile.c_str(), paFile.size() + 1);
   entries_.push_back(entry);
   return true;
+}
+
+void CResFileCtrl::LoadProgram() {
+  program_ = CUpdaterProgram();
+  if (!configuration_.HasSection(kProgramSection)) return;
+  program_.present = true;
+  program_.title = configuration_.Text(kProgramSection, "TITLE", kValueSize);
+  std::string language = configuration_.Text(kProgramSection, "LANGUAGE", kValueSize);
+  if (language == "en" || language == "EN") program_.language = text::Language::kEnglish;
+  for (int32_t n = 1; n <= kMaxDownloadFolders; ++n) {
+    std::string folder = configuration_.Text(kProgramSection, NumberedKey("DOWNLOAD_FOLDER", n).c_str(), kValueSize);
+    if (folder.empty()) break;
+    program_.downloadFolders.push_back(folder);
+  }
+  for (int32_t n = 1; n <= kDownloadFileSlots; ++n) {
+    std::string name = configuration_.Text(kProgramSection, NumberedKey("DOWNLOAD_FILE", n).c_str(), kValueSize);
+    if (!name.empty()) program_.downloadFiles.push_back(name);
+  }
 }
 
 std::string CResFileCtrl::GetStartText() const {

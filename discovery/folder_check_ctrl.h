@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "config/res_file_ctrl.h"
+#include "discovery/download_files.h"
 #include "discovery/name_rules.h"
 #include "discovery/search_progress.h"
 #include "engine/target_lookup.h"
@@ -65,8 +66,12 @@ class CFolderCheckCtrl : public CTargetLookup {
   CFolderCheckCtrl& operator=(const CFolderCheckCtrl&) = delete;
 
   // One target entry per difference entry whose difference file header can
-  // be read, in entry order. Returns 1.
+  // be read, in entry order; the program's language and download places
+  // from the configuration too. Returns 1.
   int BuildTargetList(const CResFileCtrl& configuration);
+  // The search texts' language and the download places of the program the
+  // configuration describes (by default Japanese and Tavrelon's).
+  void TakeProgram(const CUpdaterProgram& program);
   int BuildTargetList(const std::vector<CSabunEntry>& entries);
 
   // The first target entry whose name rule passes and whose font name and
@@ -131,6 +136,8 @@ class CFolderCheckCtrl : public CTargetLookup {
   // most of them already.
   bool walkingFontFolders_ = false;
   int32_t collectDownloadFiles_ = 1;
+  text::Language language_ = text::Language::kJapanese;
+  DownloadPlaces downloads_ = DefaultDownloadPlaces();
 };
 
 #endif  // OTU_DISCOVERY_FOLDER_CHECK_CTRL_H_

@@ -20,6 +20,18 @@ constexpr uint32_t kFolderReportInterval = 20;
 constexpr int32_t kDepthLimit = 7;
 constexpr size_t kDriveListSize = 260;
 
+// The search window's texts; %s: the drive's root or the folder.
+struct SearchTexts {
+  const char* drive;
+  const char* folder;
+};
+const SearchTexts kJapaneseTexts = {"%sドライブを検索しました。", "%sを検索しています。"};
+const SearchTexts kEnglishTexts = {"Searched drive %s", "Searching %s"};
+
+const SearchTexts& TextsIn(text::Language language) {
+  return language == text::Language::kEnglish ? kEnglishTexts : kJapaneseTexts;
+}
+
 std::string FormatText(const char* format, const char* argument) {
   int length = std::snprintf(nullptr, 0, format, argument);
   if (length <= 0) return std::string();
@@ -55,7 +67,7 @@ int CFolderCheckCtrl::ListFixedDrives(SearchProgressCallbackFunc callback, void*
   for (size_t position = 0; driveList_[position] != '\0';) {
     const char* root = &driveList_[position];
     if (folders_.TypeOfDrive(root) == platform::kDriveFixed) fixedDrives_[position] = platform::kDriveFixed;
-    if (callback(FormatText("%sドライブを検索しました。", root).c_str(), context) != 0) return 0;
+    if (callback(FormatText(TextsIn(language_).drive, root).c_str(), context) != 0) return 0;
     position += std::strlen(root) + 1;
   }
   return 1;
@@ -96,7 +108,7 @@ int CFolderCheckCtrl::SearchFolder(const std::string& folder, SearchProgressCall
     std::string subFolder = folder + entry.name + rules_.separator;
     ++folderCounter;
     if (folderCounter % kFolderReportInterval == 0 &&
-        callback(FormatText("%sを検索しています。", subFolder.c_str()).c_str(), context) != 0) {
+        callback(FormatText(TextsIn(language_).folder, subFolder.c_str()).c_str(), context) != 0) {
       return 0;
     }
     if (folders_.IsOtherVolume(subFolder)) continue;
@@ -109,7 +121,7 @@ void CFolderCheckCtrl::ExamineFile(const std::string& folder, const std::string&
                                    platform::FolderListing& listing) {
   bool fontFile = text::FindText(name, ".otf", rules_.encoding) != std::string::npos ||
                   (trueTypeNames_ && text::FindText(name, ".ttf", rules_.encoding) != std::string::npos);
-  bool downloadFile = collectDownloadFiles_ == 1 && IsDownloadFileName(name);
+  bool downloadFile = collectDownloadFiles_ == 1 && IsDownloadFileName(name, downloads_);
   // The read-only bit may cost a look at the file: only names that matter
   // ask for it. A read-only file is never examined.
   if ((!fontFile && !downloadFile) || listing.ReadOnly()) return;
@@ -137,7 +149,7 @@ void CFolderCheckCtrl::ExamineFile(const std::string& folder, const std::string&
       candidates_.push_back(std::move(candidate));
     }
   }
-  if (downloadFile && InDownloadFolder(fullPath, rules_)) {
+  if (downloadFile && InDownloadFolder(fullPath, rules_, downloads_)) {
     std::string identity;
     if (!listing.Identity(&identity)) identity.clear();
     removals_.push_back(fullPath);

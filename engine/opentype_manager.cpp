@@ -44,8 +44,9 @@ void COpenTypeManager::Reset() {
 bool COpenTypeManager::Report(int32_t p, const char* stepFormat, const char* path, UpdateProgressFunc callback,
                               void* context, int32_t n, int32_t i) const {
   if (callback == nullptr) return false;
-  std::string fileText = text::FormatText(progress_text::kFile, path);
-  std::string stepText = text::FormatText(stepFormat, BaseNameWithoutExtension(path));
+  std::string fileText = text::FormatText(progress_text::InLanguage(progress_text::kFile, language_), path);
+  std::string stepText =
+      text::FormatText(progress_text::InLanguage(stepFormat, language_), BaseNameWithoutExtension(path));
   return callback(OverallPercent(p, n, i), p, fileText.c_str(), stepText.c_str(), context) != 0;
 }
 

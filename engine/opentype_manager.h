@@ -49,6 +49,9 @@ class COpenTypeManager : public COpenTypeObject {
                    const CTargetLookup* targets);
   ~COpenTypeManager() override;
 
+  // The language of the progress texts it reports (Japanese by default).
+  void SetLanguage(text::Language language) { language_ = language; }
+
   int32_t UpdateFont(const char* path, int32_t expectedRevision, UpdateProgressFunc callback,
                      void* context, int32_t n, int32_t i);
 
@@ -206,6 +209,7 @@ class COpenTypeManager : public COpenTypeObject {
   platform::FileSystem& files_;
   const platform::ResourceSource& resources_;
   const CTargetLookup* targets_;
+  text::Language language_ = text::Language::kJapanese;
 
   // The font UpdateFont revises: its path, its folder held open and its
   // name there; the file the search met, the one read and the one written.

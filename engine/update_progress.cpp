@@ -1,7 +1,42 @@
 #include "engine/update_progress.h"
 
+#include <cstring>
+
 #include "platform/text_encoding.h"
 #include "text/paths.h"
+
+namespace progress_text {
+namespace {
+
+struct Translation {
+  const char* japanese;
+  const char* english;
+};
+
+const Translation kTranslations[] = {
+    {kFile, "Updating %s"},
+    {kOpening, "Opening %s"},
+    {kReading, "Reading %s"},
+    {kTagsRead, "Table data read"},
+    {kWritingSerial, "Writing the serial number to %s"},
+    {kRecalculatingChecksum, "Recalculating the checksums of %s"},
+    {kCreating, "Creating %s"},
+    {kCopyingFromTemp, "Copying the file from the temporary folder"},
+};
+
+}  // namespace
+
+const char* InLanguage(const char* japanese, text::Language language) {
+  if (language == text::Language::kJapanese) return japanese;
+  for (const Translation& translation : kTranslations) {
+    // By text, not by address: each source that includes the header has its
+    // own copy of the constants.
+    if (std::strcmp(translation.japanese, japanese) == 0) return translation.english;
+  }
+  return japanese;
+}
+
+}  // namespace progress_text
 
 int32_t OverallPercent(int32_t p, int32_t n, int32_t i) {
   if (n <= 0) return p;

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "text/language.h"
+
 // (overall percent, current percent, file text, step text, context); a
 // non-zero return asks the driver to stop.
 using UpdateProgressFunc = int32_t (*)(int32_t overallPercent, int32_t currentPercent,
@@ -23,6 +25,11 @@ constexpr char kWritingSerial[] = "%sのファイルにシリアルナンバー�
 constexpr char kRecalculatingChecksum[] = "%sのファイルにチェックサムを再計算しています。";
 constexpr char kCreating[] = "%sのファイルを作成しています。";
 constexpr char kCopyingFromTemp[] = "テンポラリフォルダからファイルをコピーしています。";
+
+// One of the texts above as the program says it in `language`; the driver
+// names its steps by the Japanese constants. Any other text is returned as
+// it is.
+const char* InLanguage(const char* japanese, text::Language language);
 
 }  // namespace progress_text
 

@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
-"""demo.py [--windows]: the demo's steps after scripts/demo has installed and
-built what they need (see scripts/demo)."""
+"""demo.py [--windows] [--maker NAME] [--language en]: the demo's steps after
+scripts/demo has installed and built what they need (see scripts/demo)."""
 import argparse
 import json
 import os
@@ -131,18 +131,27 @@ def show_font(where, before_path, after_path, new):
 def main():
     parser = argparse.ArgumentParser(usage=__doc__)
     parser.add_argument("--windows", action="store_true")
+    parser.add_argument("--maker", help="another maker's updater, in its name")
+    parser.add_argument("--language", choices=("ja", "en"), help="the updater's language")
     args = parser.parse_args()
+    program = []
+    title = None
+    if args.maker or args.language:
+        maker = args.maker or "Tavrelon"
+        english = args.language == "en"
+        title = f"{maker} Font Updater" if english else f"{maker}フォント 改訂プログラム"
+        program = ["--maker", maker, "--title", title] + (["--language", args.language] if args.language else [])
     corpus = e2e.Corpus(BUILD / "corpus")
     fonts = installed_fonts(corpus)
 
     say("The maker's side: a package from the shipped and the new fonts")
     lay_out_maker_folders(fonts)
-    script("make-package", DEMO / "fonts" / "old", DEMO / "fonts" / "new", DEMO / "package")
+    script("make-package", *program, DEMO / "fonts" / "old", DEMO / "fonts" / "new", DEMO / "package")
     say("The programs that carry it")
     script("package", DEMO / "package", DEMO / "programs", *([] if args.windows else ["host"]))
     if args.windows:
         import demo_windows
-        return demo_windows.run(fonts, DEMO)
+        return demo_windows.run(fonts, DEMO, title, args.language == "en")
 
     say("A throw-away machine with the installed fonts on two drives")
     harness = e2e.Harness(BUILD / "host", corpus.folder, DEMO / "sandbox", DEMO / "programs" / "opentype-updater")
@@ -156,8 +165,9 @@ def main():
     attached = sys.stdin.isatty() and sys.stdout.isatty()
     program = ["/opt/otu/opentype-updater"]
     command, env = bed.sandbox(["/usr/bin/python3", "-c", FOREGROUND] + program if attached else program)
-    say("opentype-updater " + ("(Enter presses the marked button, Esc or q cancels, Ctrl-C is 中止)"
-                               if attached else "(each default answer, then キャンセル at the restart question)"))
+    stop, cancel = ("Stop", "Cancel") if args.language == "en" else ("中止", "キャンセル")
+    say("opentype-updater " + (f"(Enter presses the marked button, Esc or q cancels, Ctrl-C is {stop})"
+                               if attached else f"(each default answer, then {cancel} at the restart question)"))
     rc = run_attached(command, env) if attached else run_piped(command, env)
     if rc in (128 + signal.SIGHUP, -signal.SIGHUP):
         print("\nThe restart request ended the throw-away machine; this machine was not restarted.")

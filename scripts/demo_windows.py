@@ -16,15 +16,20 @@ import scenarios  # noqa: E402
 WIN32 = ROOT / "build" / "win32"
 
 
-# What the driver does on Xvfb: the defaults, a picture of each dialog.
-def script():
-    steps = scenarios.START + ["shot demo-129-start", "key enter", "wait 170 30000", "wait 102 120000"]
+# What the driver does on Xvfb: the defaults, a picture of each dialog. A
+# maker's program is known by its own title, an English one by its English
+# captions.
+def script(title=None, english=False):
+    captions = dict(scenarios.BRAND_CAPTIONS) if english else {}
+    if title is not None:
+        captions.update({102: title, 129: title, 100: f"About {title}" if english else f"{title}のﾊﾞｰｼﾞｮﾝ情報"})
+    steps = [f"caption {t} {c}" for t, c in captions.items()] + scenarios.START + ["shot demo-129-start", "key enter", "wait 170 30000", "wait 102 120000"]
     steps += ["shot demo-102-main-list", "press 1", "wait 130 30000", "shot demo-130-progress",
               "wait 134 120000", "shot demo-134-end", "press 2", "exit 30000"]
     return steps
 
 
-def run(fonts, demo):
+def run(fonts, demo, title=None, english=False):
     corpus = scenarios.Corpus(ROOT / "build" / "corpus")
     user_display = os.environ.get("DISPLAY")
     shots = None if user_display else demo / "screenshots"
@@ -48,7 +53,7 @@ def run(fonts, demo):
             bed.start_x()
             bed.ensure_prefix()
             print("OpenTypeUpdater.exe on Xvfb: each default answer, キャンセル at the restart question", flush=True)
-            transcript = s.run(script())
+            transcript = s.run(script(title, english))
             print("dialogs: " + " → ".join(str(t) for t in transcript.sequence()))
     finally:
         bed.map_drives({})

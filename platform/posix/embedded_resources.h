@@ -45,12 +45,23 @@ struct EmbeddedDialog {
   size_t controlCount;
 };
 
+// What the package's [UPDATER_PROGRAM] section says of the program; title
+// and maker are empty without the section, which leaves the program as the
+// resource script has it.
+struct EmbeddedProgram {
+  const char* title;     // UTF-8
+  const char* maker;     // UTF-8
+  const char* version;   // "major.minor.patch"
+  const char* language;  // "ja" or "en"
+};
+
 extern const EmbeddedResource kEmbeddedResources[];
 extern const size_t kEmbeddedResourceCount;
 extern const EmbeddedString kEmbeddedStrings[];
 extern const size_t kEmbeddedStringCount;
 extern const EmbeddedDialog kEmbeddedDialogs[];
 extern const size_t kEmbeddedDialogCount;
+extern const EmbeddedProgram kEmbeddedProgram;
 
 }  // namespace platform
 

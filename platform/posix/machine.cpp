@@ -12,8 +12,8 @@
 #include <cstddef>
 #include <cstring>
 
+#include "platform/posix/embedded_resources.h"
 #include "platform/posix/restart.h"
-#include "resources/version.h"
 
 namespace platform {
 namespace {
@@ -76,7 +76,8 @@ class PosixMachine : public Machine {
     return file.substr(file.rfind('/') + 1);
   }
 
-  std::string ProgramVersion() override { return OTU_VERSION_TEXT; }
+  // The package's version, or resources/version.h's without its own.
+  std::string ProgramVersion() override { return kEmbeddedProgram.version; }
 
   // fontconfig's caches of the system's font folders stand for the font
   // cache of Windows: without them fontconfig reads the fonts anew.

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include <cstring>
+
+#include "platform/posix/embedded_resources.h"
 #include "platform/posix/terminal_text.h"
 
 namespace platform {
@@ -36,6 +39,12 @@ std::string WithoutBlanks(const std::string& text) {
     }
   }
   return out;
+}
+
+// An English program's texts are words between spaces: they break between
+// words. Japanese texts break between any two characters, as they always did.
+std::vector<std::string> WrapText(const std::string& text, int width) {
+  return std::strcmp(kEmbeddedProgram.language, "en") == 0 ? WrapWords(text, width) : WrapLines(text, width);
 }
 
 std::string Bar(int position, int width) {
@@ -147,7 +156,7 @@ std::vector<std::string> TerminalDialog::DrawRow(const std::vector<const Embedde
     std::string piece = control->kind == ControlKind::kBar
                             ? Bar(bars_.count(control->id) ? bars_.at(control->id) : 0, width - others)
                             : TextOf(*control);
-    if (row.size() == 1) return WrapLines(piece, width);
+    if (row.size() == 1) return WrapText(piece, width);
     line += (line.empty() ? "" : " ") + piece;
   }
   return WrapLines(line, width);

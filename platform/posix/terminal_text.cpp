@@ -86,6 +86,39 @@ std::vector<std::string> WrapLines(const std::string& text, int width) {
   return lines;
 }
 
+std::vector<std::string> WrapWords(const std::string& text, int width) {
+  std::vector<std::string> lines;
+  for (const std::string& line : WrapLines(text, 1 << 30)) {
+    std::string rest = line;
+    size_t before = lines.size();
+    while (DisplayWidth(rest) > width) {
+      // The longest head of whole characters that fits, then back to its
+      // last space.
+      size_t fit = 0;
+      int used = 0;
+      uint32_t c = 0;
+      while (fit < rest.size()) {
+        size_t length = Decode(rest, fit, &c);
+        if (used + CharWidth(c) > width) break;
+        used += CharWidth(c);
+        fit += length;
+      }
+      size_t space = fit < rest.size() && rest[fit] == ' ' ? fit : rest.rfind(' ', fit);
+      if (space == std::string::npos || space == 0 || space > fit) {
+        if (fit == 0) fit = Decode(rest, 0, &c);
+        lines.push_back(rest.substr(0, fit));
+        rest.erase(0, fit);
+      } else {
+        lines.push_back(rest.substr(0, space));
+        rest.erase(0, space + 1);
+      }
+    }
+    // An empty line stays a line; what a cut used up leaves none.
+    if (!rest.empty() || lines.size() == before) lines.push_back(rest);
+  }
+  return lines;
+}
+
 std::string PadToWidth(const std::string& text, int width) {
   int used = DisplayWidth(text);
   return used >= width ? text : text + std::string(static_cast<size_t>(width - used), ' ');

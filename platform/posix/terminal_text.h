@@ -17,6 +17,11 @@ int DisplayWidth(const std::string& text);
 // is one empty line.
 std::vector<std::string> WrapLines(const std::string& text, int width);
 
+// WrapLines for a text of words between spaces: a piece ends at the last
+// space that lets it fit (the space dropped), and only a word longer than
+// the width is cut between characters.
+std::vector<std::string> WrapWords(const std::string& text, int width);
+
 // `text` followed by spaces up to `width` columns.
 std::string PadToWidth(const std::string& text, int width);
 

@@ -5,10 +5,13 @@ The maker's path from fonts to programs: scripts/make-package on corpus fonts
 laid out as old and new folders (two installed revisions of one font, one of
 another, a font with no older revision), its table and its updater.ini;
 what it refuses; scripts/package's refusals on broken copies of the package,
-each with its line and nothing built; then scripts/package on the package
-and the POSIX program it built, run on a throw-away machine by the
-end-to-end harness (made-package): the installed fonts become the new ones.
-Needs root for the last step (exits 77 without it).
+each with its line and nothing built; the refusals of an [UPDATER_PROGRAM]
+section; then scripts/package on the package and the POSIX program it built,
+run on a throw-away machine by the end-to-end harness (made-package): the
+installed fonts become the new ones; and another maker's English package
+(make-package --maker ... --language en) built into both programs, whose
+files carry its title, version, copyright, company, icon and English texts.
+Needs root for the sandbox (exits 77 without it).
 """
 import argparse
 import os
@@ -23,7 +26,9 @@ HERE = pathlib.Path(__file__).resolve().parent
 ROOT = HERE.parents[1]
 sys.path.insert(0, str(ROOT / "tests" / "posix"))
 sys.path.insert(0, str(ROOT / "tests" / "corpus"))
+sys.path.insert(0, str(ROOT / "tests" / "wine"))
 import e2e  # noqa: E402
+import pe_resources  # noqa: E402
 import sfnt  # noqa: E402
 
 failures = []
@@ -153,6 +158,121 @@ def check_package_refusals(work, package, env):
         check(not out_dir.exists() and out == "", f"package {name} made output")
 
 
+SECTION = "[UPDATER_PROGRAM]\r\nTITLE=ノースウィンド 改訂プログラム\r\nMAKER=ノースウィンド\r\n"
+
+
+def check_section_refusals(work, package, env):
+    """Broken [UPDATER_PROGRAM] sections: one line each, nothing built."""
+    icon = work / "good.ico"
+    subprocess.run([sys.executable, str(ROOT / "resources" / "make_icon.py"), str(icon)], check=True)
+    good = icon.read_bytes()
+    png = bytearray(good)
+    offset = int.from_bytes(good[18:22], "little")
+    png[offset:offset + 8] = b"\x89PNG\r\n\x1a\n"
+    cases = [
+        ("unknown-key", SECTION + "NAME=x", {}, "package: UPDATER_PROGRAM has an unknown key NAME"),
+        ("no-maker", "[UPDATER_PROGRAM]\r\nTITLE=x", {}, "package: UPDATER_PROGRAM lacks MAKER"),
+        ("bad-version", SECTION + "VERSION=1.2", {},
+         "package: UPDATER_PROGRAM VERSION is 1.2: three numbers from 0 to 65535, as 1.2.0"),
+        ("big-version", SECTION + "VERSION=1.65536.0", {}, "package: UPDATER_PROGRAM VERSION is 1.65536.0"),
+        ("language", SECTION + "LANGUAGE=fr", {}, "package: UPDATER_PROGRAM LANGUAGE is fr: ja or en"),
+        ("missing-icon", SECTION + "ICON=maker.ico", {}, "package: UPDATER_PROGRAM ICON: maker.ico is missing"),
+        ("cut-icon", SECTION + "ICON=maker.ico", {"maker.ico": good[:100]},
+         "package: UPDATER_PROGRAM ICON: maker.ico: image 1 lies outside the file"),
+        ("not-an-icon", SECTION + "ICON=maker.ico", {"maker.ico": b"GIF89a" + bytes(40)},
+         "package: UPDATER_PROGRAM ICON: maker.ico: it is not an icon file"),
+        ("png-icon", SECTION + "ICON=maker.ico", {"maker.ico": bytes(png)},
+         "package: UPDATER_PROGRAM ICON: maker.ico: image 1 is compressed as PNG, which Windows XP cannot show"),
+        ("long-title", "[UPDATER_PROGRAM]\r\nMAKER=ノースウィンド\r\nTITLE=ノースウィンドフォント製品 改訂プログラム", {},
+         "package: UPDATER_PROGRAM TITLE is too long for the about box's version line: about 211 of 186"),
+        ("long-maker", "[UPDATER_PROGRAM]\r\nTITLE=x\r\nMAKER=ノースウィンド・タイプ・ファウンドリー", {},
+         "package: UPDATER_PROGRAM MAKER is too long for the start dialog's first line: about 354 of 297"),
+        ("not-shift-jis", SECTION.replace("ノースウィンド\r\n", "ノースウィンド€\r\n"), {},
+         "package: UPDATER_PROGRAM MAKER: '€' has no Shift-JIS form"),
+        ("english-not-ascii", "[UPDATER_PROGRAM]\r\nTITLE=Café Updater\r\nMAKER=Cafe\r\nLANGUAGE=en", {},
+         "package: UPDATER_PROGRAM TITLE is not ASCII"),
+        ("ampersand", SECTION.replace("MAKER=ノースウィンド", "MAKER=ノース&ウィンド"), {},
+         'package: UPDATER_PROGRAM MAKER holds "&", which its line in the dialog would take for the mark of a key'),
+        ("folders-no-files", SECTION + "DOWNLOAD_FOLDER1=\\Maker\\Download\\", {},
+         "package: UPDATER_PROGRAM names download folders but no DOWNLOAD_FILE"),
+        ("folder-slashes", SECTION + "DOWNLOAD_FOLDER1=/Maker/Download/\r\nDOWNLOAD_FILE1=a", {},
+         "package: UPDATER_PROGRAM DOWNLOAD_FOLDER1 is /Maker/Download/: folder names between backslashes"),
+        ("ninth-file", SECTION + "DOWNLOAD_FOLDER1=\\M\\\r\nDOWNLOAD_FILE9=a", {},
+         "package: UPDATER_PROGRAM has an unknown key DOWNLOAD_FILE9"),
+    ]
+    for name, section, files, line in cases:
+        copy = work / f"section-{name}"
+        shutil.copytree(package, copy)
+        ini = copy / "updater.ini"
+        # UTF-8: the package may hold what Shift-JIS cannot.
+        ini.write_bytes((ini.read_bytes().decode("cp932") + "\r\n" + section).encode("utf-8"))
+        for file_name, data in files.items():
+            (copy / file_name).write_bytes(data)
+        out_dir = work / f"section-{name}-out"
+        code, out, err = run("package", copy, out_dir, env=env)
+        lines = err.splitlines()
+        check(code == 1 and len(lines) == 1 and lines[0].startswith(line),
+              f"package {name}: exit {code}, said {lines}, expected {line!r}")
+        check(not out_dir.exists() and out == "", f"package {name} made output")
+
+
+def check_maker_package(work, old, new, env):
+    """make-package for another maker, in English, and the programs that
+    scripts/package builds from it."""
+    icon = work / "northwind.ico"
+    subprocess.run([sys.executable, str(ROOT / "resources" / "make_icon.py"), str(icon), "--ground", "6A1B9A"],
+                   check=True)
+    package = work / "maker-package"
+    options = ["--maker", "Northwind Type", "--title", "Northwind Font Updater", "--icon", icon,
+               "--language", "en", "--version", "3.1.4", "--copyright", "Copyright (C) 2027 Northwind Type Co.",
+               "--company", "Northwind Type Co."]
+    code, out, err = run("make-package", "--maker", "Northwind Type", old, new, work / "half", env=env)
+    check(code == 2 and "--maker and --title go together" in err and not (work / "half").exists(),
+          f"make-package with --maker alone: {code} {err}")
+    code, out, err = run("make-package", "--maker", "Northwind Type", "--title", "Café Updater", "--language", "en",
+                         old, new, work / "cafe", env=env)
+    check(code == 1 and "make-package: UPDATER_PROGRAM TITLE is not ASCII" in err and not (work / "cafe").exists(),
+          f"make-package with a title an English program cannot show: {code} {err}")
+    code, out, err = run("make-package", *options, old, new, package, env=env)
+    if not check(code == 0, f"make-package for another maker failed ({code}): {err}"):
+        return
+    text = (package / "updater.ini").read_bytes().decode("cp932")
+    lines = text.split("\r\n")
+    check(lines[lines.index("[UPDATE_STARTDLG_STRING]"):] == [
+        "[UPDATE_STARTDLG_STRING]",
+        "MAIN_TEXTTITLE=For users of Northwind Type fonts, the following 2 fonts will be updated.", "MAXNUM=2",
+        'FONT_TEXTTITLE1="  - SampleGothic ProN M"', 'FONT_TEXTTITLE2="  - SampleMincho ProN R"',
+        "[UPDATER_PROGRAM]", "TITLE=Northwind Font Updater", "MAKER=Northwind Type",
+        "COPYRIGHT=Copyright (C) 2027 Northwind Type Co.", "COMPANY=Northwind Type Co.", "VERSION=3.1.4",
+        "LANGUAGE=en", "ICON=northwind.ico"], f"the maker's updater.ini:\n{text}")
+    check((package / "northwind.ico").read_bytes() == icon.read_bytes(), "the icon was not copied into the package")
+
+    out_dir = work / "maker-programs"
+    code, out, err = run("package", package, out_dir, env=env)
+    if not check(code == 0, f"scripts/package of the maker's package failed ({code}): {err[-3000:]}"):
+        return
+    check_programs(out_dir, out)
+    exe = (out_dir / "OpenTypeUpdater.exe").read_bytes()
+    info = pe_resources.version_info(exe)
+    values = info["strings"].get("040904b0", {})
+    check(info["version"] == (3, 1, 4, 0) and info["translations"] == [(0x409, 1200)], f"version resource {info}")
+    check(values.get("ProductName") == "Northwind Font Updater" and values.get("FileVersion") == "3.1.4" and
+          values.get("LegalCopyright") == "Copyright (C) 2027 Northwind Type Co." and
+          values.get("CompanyName") == "Northwind Type Co.", f"version strings {values}")
+    strings = pe_resources.strings(exe)
+    check(strings.get((101, 0x409)) == "&About Northwind Font Updater..." and
+          strings.get((107, 0x409)) == "No fonts to update were found.\r\n\r\nThe updater will now close.",
+          f"string table {strings}")
+    check(pe_resources.icon_images(exe) == pe_resources.ico_images(icon.read_bytes()),
+          "the program's icon is not the package's")
+    posix = (out_dir / "opentype-updater").read_bytes()
+    for carried in (b"Northwind Font Updater", b"3.1.4", b"This program updates Northwind Type OpenType font products.",
+                    b"Copyright (C) 2027 Northwind Type Co."):
+        check(carried in posix, f"the POSIX program lacks {carried!r}")
+    check("タブレロンのOpenType".encode() not in posix and "のﾊﾞｰｼﾞｮﾝ情報".encode() not in posix,
+          "the POSIX program still carries the Japanese string table or dialogs")
+
+
 def check_programs(out_dir, out):
     exe, posix = out_dir / "OpenTypeUpdater.exe", out_dir / "opentype-updater"
     for program in (exe, posix):
@@ -185,6 +305,7 @@ def main():
         if failures:
             return 1
         check_package_refusals(work, package, env)
+        check_section_refusals(work, package, env)
         out_dir = work / "programs"
         code, out, err = run("package", package, out_dir, env=env)
         if check(code == 0, f"scripts/package failed ({code}): {err[-3000:]}"):
@@ -193,6 +314,7 @@ def main():
                                      "--build", str(build), "--corpus", str(args.corpus.resolve()),
                                      "--only", "made-package", "--program", str(out_dir / "opentype-updater")])
             check(result.returncode == 0, "the made program's end-to-end run failed")
+        check_maker_package(work, old, new, env)
     print("packaging: " + ("passed" if not failures else f"{len(failures)} checks failed"))
     return 1 if failures else 0
 

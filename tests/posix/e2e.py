@@ -645,13 +645,13 @@ def expect_list(box, fonts):
     check(box.focus() == "実行", f"focus in the main list: {box.buttons}")
 
 
-def expected_progress(fonts):
+def expected_progress(fonts, caption=PROGRESS_CAPTION, file_text=FILE_TEXT, steps=STEPS):
     """Every state of the progress window over a full run, as status lines."""
-    lines = [PROGRESS_CAPTION]
+    lines = [caption]
     for index, font in enumerate(fonts):
         base = font.rsplit("/", 1)[1].rsplit(".", 1)[0]
-        for point, step in STEPS:
-            lines.append(" | ".join([PROGRESS_CAPTION, FILE_TEXT.format(font),
+        for point, step in steps:
+            lines.append(" | ".join([caption, file_text.format(font),
                                      f"{overall_percent(index, len(fonts), point)}%", step.format(base), f"{point}%"]))
     return lines
 
@@ -2160,6 +2160,86 @@ class MadePackage(Scenario):
     def verify(self, bed):
         for font in bed.layout["fonts"]:
             bed.expect(font, "new")
+        super().verify(bed)
+
+
+# --- another maker's English program (the package brand) -----------------------
+BRAND_CAPTION = "Northwind Font Updater"
+BRAND_START_TOP = "This program updates Northwind Type OpenType font products."
+BRAND_START_TEXT = ("For users of Northwind fonts, the following 3 fonts will be updated.\n\n"
+                    "  - SampleMincho ProN R\n  - SampleGothic ProN M\n  - SampleGothic Pr6N M")
+BRAND_LIST_TEXT = "The search found the following fonts to update.\n\n\nTo update them, click Update."
+BRAND_M105 = ("The fonts were updated.\r\n\r\nThe system must restart before the updated fonts take effect.\r\n"
+              "To restart now, click Restart.")
+BRAND_STEPS = [(10, "Opening {}"), (20, "Reading {}"), (30, "Table data read"), (40, "Opening {}"),
+               (55, "Reading {}"), (65, "Writing the serial number to {}"),
+               (75, "Recalculating the checksums of {}"), (90, "Creating {}"),
+               (100, "Copying the file from the temporary folder")]
+
+
+@scenario("maker-program", package="brand")
+class MakerProgram(Scenario):
+    """Another maker's English updater (the package brand) through pipes:
+    its title in every caption that carries it, --help and --version with
+    its title, maker and version, every dialog, button, search and progress
+    text in English; after the full success the downloaded files in the
+    maker's own folders are deleted and Tavrelon's stay."""
+
+    def layout(self, bed):
+        bed.main_fonts(TWO_DRIVE_TARGETS)
+        bed.download_files()
+        data = b"downloaded font data\n"
+        bed.maker_removed = [("d", "ProgramData/Northwind/Updates/fonts.pkg"), ("e", "NWT Fonts/Cache/fonts-2.pkg")]
+        for letter, relative in bed.maker_removed:
+            bed.put(letter, relative, data)
+        bed.put("d", "ProgramData/Northwind/Updates/fonts.pkg.old", data)
+        bed.put("d", "ProgramData/Northwind/fonts.pkg", data)
+        bed.put("d", "ProgramData/Northwind/Updates/10001", data)
+
+    def drive(self, inside):
+        runs = {}
+        for argument in ("--help", "--version"):
+            done = subprocess.run([PROGRAM, argument], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                  stderr=subprocess.PIPE, timeout=STEP_GUARD_S)
+            runs[argument] = (done.returncode, done.stdout.decode(), done.stderr.decode())
+        check(runs["--version"] == (0, "opentype-updater 2.5.1\n", ""), f"--version: {runs['--version']}")
+        code, out, err = runs["--help"]
+        check(code == 0 and err == "" and out.startswith("Usage: opentype-updater\nNorthwind Font Updater\n")
+              and "OpenType fonts of Northwind Type found" in out and "TAVRELON" not in out, f"--help: {runs['--help']}")
+
+        p = inside.pipe()
+        start = p.next_dialog()
+        start.expect(BRAND_CAPTION, ["Next", "Cancel"], BRAND_START_TOP, close_box=False)
+        check(start.shows(BRAND_START_TEXT), "start text:\n" + "\n".join(start.lines))
+        check(start.focus() == "Next", f"focus in the start dialog: {start.buttons}")
+        p.answer("")
+        listing = p.next_dialog()
+        listing.expect(BRAND_CAPTION, ["Update", "Cancel"], BRAND_LIST_TEXT, close_box=True)
+        heading = listing.content.index("Font name") if "Font name" in listing.content else -1
+        check(heading >= 0 and [line for line in listing.content[heading + 2:] if line] == inside.fonts,
+              f"main list: {listing.content}")
+        texts = [s.split(" | ", 1)[1] for s in listing.statuses if s.startswith("Searching | ")]
+        drives = [t for t in texts if t.startswith("Searched drive ")]
+        check(drives == [f"Searched drive {MOUNTS[letter]}/" for letter in "de"], f"drives reported {drives}")
+        check(all(re.fullmatch(r"Searching /media/[de]/.+/", t) for t in texts if t not in drives),
+              f"folders reported {texts}")
+        p.answer("Update")
+        end = p.next_dialog()
+        end.expect("Confirm", ["Restart", "Cancel"], BRAND_M105, close_box=True)
+        progress = [s for s in end.statuses if s.startswith("Updating Fonts")]
+        wanted = expected_progress(inside.fonts, "Updating Fonts", "Updating {}", BRAND_STEPS)
+        check(progress == wanted, "progress window states:\n  " + "\n  ".join(progress) +
+              "\nexpected:\n  " + "\n  ".join(wanted))
+        expect_caches_cleaned(inside)
+        p.answer("Cancel")
+        check(p.expect_exit() == 0, "exit status")
+        expect_no_temporary_files(inside)
+
+    def verify(self, bed):
+        for font in bed.layout["fonts"]:
+            bed.expect(font, "new")
+        for key in bed.maker_removed:
+            bed.files[key][0] = "gone"
         super().verify(bed)
 
 

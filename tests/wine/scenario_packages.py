@@ -9,6 +9,9 @@ corpus pairs:
   damaged  main with the glyphs-added difference file cut after its header
   makers   the four fonts of the makers corpus, CFF and TrueType, in the
            extended format
+  brand    main's fonts in another maker's English updater: an
+           [UPDATER_PROGRAM] section with its title, maker, copyright,
+           company, version, icon (brand.ico) and download places
 A file is written only when its bytes change, so that a build that embeds the
 packages is not redone for nothing.
 """
@@ -28,17 +31,52 @@ TARGETS = [
 ]
 FIRST_RESOURCE_ID = 2001
 HEADER_SIZE = 53
+ROOT = pathlib.Path(__file__).resolve().parents[2]
+
+# The other maker of the brand package, as its programs must show it.
+BRAND = [
+    "[UPDATER_PROGRAM]",
+    "TITLE=Northwind Font Updater",
+    "MAKER=Northwind Type",
+    "COPYRIGHT=Copyright (C) 2026 Northwind Type Co.",
+    "COMPANY=Northwind Type Co.",
+    "VERSION=2.5.1",
+    "LANGUAGE=en",
+    "ICON=brand.ico",
+    "DOWNLOAD_FOLDER1=\\Northwind\\Updates\\",
+    "DOWNLOAD_FOLDER2=\\NWT Fonts\\Cache\\",
+    "DOWNLOAD_FILE1=fonts.pkg",
+    "DOWNLOAD_FILE2=fonts-2.pkg",
+]
+# Its icon: ours drawn on green.
+BRAND_GROUND = "2E7D32"
 
 
-def configuration(targets, declared):
+def configuration(targets, declared, program=None):
     lines = ["[UPDATE_FONT]", f"MAXNUM={declared}"]
     for n, (_, pa_name, _) in enumerate(targets, 1):
         lines += [f"FONT_PAFILE{n}={pa_name}", f"FONT_RESNUM{n}={FIRST_RESOURCE_ID + n - 1}"]
-    lines += ["[UPDATE_STARTDLG_STRING]",
-              f"MAIN_TEXTTITLE=タブレロンフォント製品をご利用のお客様は、下記{len(targets)}フォントが改訂対象です。",
-              f"MAXNUM={len(targets)}"]
-    lines += [f"FONT_TEXTTITLE{n}=\u3000\u3000・{family}" for n, (_, _, family) in enumerate(targets, 1)]
+    if program is None:
+        lines += ["[UPDATE_STARTDLG_STRING]",
+                  f"MAIN_TEXTTITLE=タブレロンフォント製品をご利用のお客様は、下記{len(targets)}フォントが改訂対象です。",
+                  f"MAXNUM={len(targets)}"]
+        lines += [f"FONT_TEXTTITLE{n}=\u3000\u3000・{family}" for n, (_, _, family) in enumerate(targets, 1)]
+    else:
+        lines += ["[UPDATE_STARTDLG_STRING]",
+                  f"MAIN_TEXTTITLE=For users of Northwind fonts, the following {len(targets)} fonts will be updated.",
+                  f"MAXNUM={len(targets)}"]
+        # Quoted: the reader drops the blanks around a value, not those inside quotes.
+        lines += [f'FONT_TEXTTITLE{n}="  - {family}"' for n, (_, _, family) in enumerate(targets, 1)]
+        lines += program
     return "\r\n".join(lines).encode("utf-8")
+
+
+def brand_icon():
+    with tempfile.TemporaryDirectory() as work:
+        out = pathlib.Path(work) / "brand.ico"
+        subprocess.run([sys.executable, str(ROOT / "resources" / "make_icon.py"), str(out), "--ground", BRAND_GROUND],
+                       check=True)
+        return out.read_bytes()
 
 
 def write_if_changed(path, data):
@@ -78,16 +116,19 @@ def main():
                         for pair, pa, _, extension in makers})
 
     packages = {
-        "main": (TARGETS, len(TARGETS), {}),
-        "short": (TARGETS[:2], len(TARGETS), {}),
-        "damaged": (TARGETS, len(TARGETS), {TARGETS[1][1]: differences[TARGETS[1][1]][:HEADER_SIZE]}),
-        "makers": ([target[:3] for target in makers], len(makers), {}),
+        "main": (TARGETS, len(TARGETS), {}, None),
+        "short": (TARGETS[:2], len(TARGETS), {}, None),
+        "damaged": (TARGETS, len(TARGETS), {TARGETS[1][1]: differences[TARGETS[1][1]][:HEADER_SIZE]}, None),
+        "makers": ([target[:3] for target in makers], len(makers), {}, None),
+        "brand": (TARGETS, len(TARGETS), {}, BRAND),
     }
-    for name, (targets, declared, replaced) in packages.items():
+    for name, (targets, declared, replaced, program) in packages.items():
         folder = args.out / name
-        write_if_changed(folder / "updater.ini", configuration(targets, declared))
+        write_if_changed(folder / "updater.ini", configuration(targets, declared, program))
         for _, pa_name, _ in targets:
             write_if_changed(folder / pa_name, replaced.get(pa_name, differences[pa_name]))
+        if program is not None:
+            write_if_changed(folder / "brand.ico", brand_icon())
     return 0
 
 

@@ -445,7 +445,7 @@ class Scenario:
         whole = self.root / "screen.png"
         subprocess.run(["import", "-display", self.bed.display, "-window", "root", str(whole)], check=True,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.bed.shots.mkdir(parents=True, exist_ok=True)
+        (self.bed.shots / f"{name}.png").parent.mkdir(parents=True, exist_ok=True)
         subprocess.run(["convert", str(whole), "-crop", f"{right - left}x{bottom - top}+{left}+{top}", "+repage",
                         "-strip", "-define", "png:compression-level=9", str(self.bed.shots / f"{name}.png")],
                        check=True)
@@ -972,6 +972,181 @@ def about(s):
     expect_rows(tr, fonts)
     s.check_files()
     s.check_temp_empty()
+
+
+# --- another maker's English program (the package brand) ---------------------
+BRAND_TITLE = "Northwind Font Updater"
+BRAND_CAPTIONS = {100: "About " + BRAND_TITLE, 102: BRAND_TITLE, 129: BRAND_TITLE, 130: "Updating Fonts",
+                  131: "Confirm", 132: "Confirm", 133: "Confirm", 134: "Confirm", 170: "Searching"}
+BRAND_START_TOP = "This program updates Northwind Type OpenType font products."
+BRAND_START_TEXT = ("For users of Northwind fonts, the following 3 fonts will be updated.\n\n"
+                    "  - SampleMincho ProN R\n  - SampleGothic ProN M\n  - SampleGothic Pr6N M\n")
+BRAND_M102 = "This stops the font update.\r\n\r\nTo stop, click Yes.\r\nTo continue, click No."
+BRAND_M105 = ("The fonts were updated.\r\n\r\nThe system must restart before the updated fonts take effect.\r\n"
+              "To restart now, click Restart.")
+BRAND_M107 = "No fonts to update were found.\r\n\r\nThe updater will now close."
+BRAND_M122 = "Could not create the updated font file ({})."
+BRAND_M125 = "Fonts in use: {}. They will be updated when the system restarts."
+BRAND_BUTTONS = {129: ["Next", "Cancel"], 102: ["Update", "Cancel"], 130: ["Stop"], 170: ["Stop"],
+                 131: ["OK"], 132: ["Yes", "No"], 133: ["OK"], 134: ["Restart", "Cancel"], 100: ["OK"]}
+BRAND_SCRIPT = [f"caption {t} {c}" for t, c in BRAND_CAPTIONS.items()]
+ENGLISH = 0x409
+
+
+def brand_downloads(s):
+    """Tavrelon's downloaded files, which another maker's program leaves, and
+    the maker's own (removed after a full success) with near misses."""
+    s.download_files()
+    data = b"downloaded font data\r\n"
+    s.removed = [s.put("d", "ProgramData/Northwind/Updates/fonts.pkg", data, {"same": data}),
+                 s.put("d", "Users/Public/NWT Fonts/Cache/fonts-2.pkg", data, {"same": data})]
+    s.put("d", "ProgramData/Northwind/Updates/fonts.pkg.old", data, {"same": data})
+    s.put("d", "Northwind/Updates/fonts.pkg", data, {"same": data})  # marker at position 2
+    s.put("d", "ProgramData/Northwind/Updates/10001", data, {"same": data})
+
+
+def expect_brand_dialogs(tr):
+    """Every dialog the run showed in English: its caption, its buttons, the
+    dialog font's texts."""
+    for shown in tr.shows():
+        t = shown["t"]
+        check(t in BRAND_CAPTIONS, f"an unknown dialog: {shown['caption']!r} {shown['ids']}")
+        check(shown["caption"] == BRAND_CAPTIONS[t], f"dialog {t} caption {shown['caption']!r}")
+        buttons = [shown["controls"].get(str(i)) for i in (1, 2, 1006, 1076) if str(i) in shown["controls"]]
+        check(buttons == BRAND_BUTTONS[t], f"dialog {t} buttons {buttons}")
+
+
+def expect_brand_resources(s):
+    """The program file: the version resource with the package's version,
+    title, company and copyright in an English block; every dialog, string
+    and the icon marked English; the dialogs in MS Shell Dlg 2; the icon the
+    package's own."""
+    import pe_resources
+    import scenario_packages
+    data = s.program.read_bytes()
+    info = pe_resources.version_info(data)
+    check(info["version"] == (2, 5, 1, 0), f"file version {info['version']}")
+    check(info["translations"] == [(ENGLISH, 1200)], f"translations {info['translations']}")
+    check(list(info["strings"]) == ["040904b0"], f"version blocks {list(info['strings'])}")
+    values = info["strings"]["040904b0"]
+    for key, value in (("ProductName", BRAND_TITLE), ("FileDescription", BRAND_TITLE),
+                       ("CompanyName", "Northwind Type Co."), ("FileVersion", "2.5.1"), ("ProductVersion", "2.5.1"),
+                       ("LegalCopyright", "Copyright (C) 2026 Northwind Type Co.")):
+        check(values.get(key) == value, f"version resource {key} = {values.get(key)!r}")
+    table = pe_resources.resources(data)
+    marked = {(kind, language) for (kind, _, language) in table if kind != 24}  # the manifest aside
+    check({language for _, language in marked} == {ENGLISH}, f"resource languages {sorted(marked, key=str)}")
+    strings = pe_resources.strings(data)
+    check(strings.get((101, ENGLISH)) == f"&About {BRAND_TITLE}...", f"string 101 {strings.get((101, ENGLISH))!r}")
+    check(not any("フォント" in text or "TAVRELON" in text for text in strings.values()), "Japanese strings left")
+    for (kind, name, _), value in table.items():
+        if kind == pe_resources.RT_DIALOG:
+            check("MS Shell Dlg 2".encode("utf-16-le") in value, f"dialog {name} not in MS Shell Dlg 2")
+    icon = pe_resources.icon_images(data)
+    check(icon == pe_resources.ico_images(scenario_packages.brand_icon()), "the icon is not the package's brand.ico")
+
+
+@scenario("maker-program", package="brand")
+def maker_program(s):
+    """Another maker's English program (the package brand): the file's
+    version resource, string table, dialogs and icon are the package's and
+    English; the start dialog's Cancel asks and No keeps it; the search, the
+    list, the about box from the system menu, the progress and message 105 in
+    English; the maker's downloaded files deleted, Tavrelon's kept."""
+    expect_brand_resources(s)
+    fonts = s.main_fonts()
+    brand_downloads(s)
+    s.slow_tree("e", "森", count=600)
+    late = s.put_font("e", "森/9999", MINCHO, expected="new")
+    tr = s.run(BRAND_SCRIPT + START + [
+        "shot en/129-start", "press 2", "wait 132 10000", "shot en/132-question", "press 2", "closed 10000",
+        "visible 129", "key enter", "wait 170 30000", "waittext 1077 60000 Searching E:\\森\\", "shot en/170-search 0",
+        "wait 102 120000", "shot en/102-main-list", "sysmenu 16", "wait 100 10000", "shot en/100-about", "press 1",
+        "closed 10000", "visible 102", "press 1", "wait 130 30000", "waittext 1012 60000 Updating D:\\",
+        "shot en/130-progress 150", "wait 134 120000",
+        "shot en/134-normal-end", "press 2", "exit 30000"])
+    s.check_ended()
+    expect_sequence(tr, [129, 132, 170, 102, 100, 130, 134])
+    expect_brand_dialogs(tr)
+    start = tr.show(129)
+    check(start["statics"][0] == BRAND_START_TOP, f"start dialog's first line {start['statics']}")
+    check(start["controls"].get("1023") == BRAND_START_TEXT, f"start text {start['controls'].get('1023')!r}")
+    expect_message(tr, 132, BRAND_M102)
+    rows = fonts + [late]
+    shown = tr.show(102)
+    check(shown["rows"] == rows and shown["columns"] == [{"heading": "Font name", "width": 600}],
+          f"main list {shown['rows']} {shown['columns']}")
+    about = tr.show(100)["controls"].get("1100")
+    check(about == f"{BRAND_TITLE} Version 2.5.1", f"about box says {about!r}")
+    check(tr.show(100)["statics"][-1] == "Copyright (C) 2026 Northwind Type Co.", f"about box {tr.show(100)['statics']}")
+    searched = [e["text"] for e in tr.of("text") if e["t"] == 170]
+    check(searched and searched[0].startswith("Searching E:\\森\\"), f"search text {searched}")
+    # Texts read while a job runs are those of the previous progress point:
+    # the file text is waited for.
+    updating = [e["text"] for e in tr.of("text") if e["t"] == 130 and e["id"] == 1012]
+    check(updating and updating[0].startswith("Updating D:\\"), f"progress file text {updating}")
+    step = tr.show(130)["controls"].get("1011", "")
+    check(step.isascii(), f"progress step text {step!r}")
+    expect_message(tr, 134, BRAND_M105)
+    for f in rows:
+        s.expect(f, "new")
+    s.mark_removed()
+    s.check_clean_up(done=True)
+    s.check_files()
+    s.check_temp_empty()
+
+
+@scenario("maker-write-fails", package="brand")
+def maker_write_fails(s):
+    """Another maker's English program: the second font does not fit the
+    temporary folder: message 122 in English, no clean-up."""
+    fonts = s.main_fonts()
+    brand_downloads(s)
+    s.temp_limit = 2 * 1024 * 1024
+    tr = s.run(BRAND_SCRIPT + TO_LIST + ["press 1", "wait 130 30000", "wait 131 120000", "shot en/131-end",
+                                         "press 1", "exit 30000"])
+    s.check_ended()
+    expect_sequence(tr, [129, 170, 102, 130, 131])
+    expect_brand_dialogs(tr)
+    expect_message(tr, 131, BRAND_M122.format(fonts[1]))
+    s.expect(fonts[0], "new")
+    s.check_clean_up(done=False)
+    s.check_files()
+
+
+@scenario("maker-no-candidates", package="brand")
+def maker_no_candidates(s):
+    """Another maker's English program finds only near misses: message 107
+    in English, nothing deleted."""
+    s.decoys()
+    brand_downloads(s)
+    tr = s.run(BRAND_SCRIPT + START + ["key enter", "wait 133 120000", "shot en/133-ok-message", "press 1",
+                                       "exit 30000"])
+    s.check_ended()
+    expect_sequence(tr, [129, 170, 133])
+    expect_brand_dialogs(tr)
+    expect_message(tr, 133, BRAND_M107)
+    s.check_clean_up(done=False)
+    s.check_files()
+
+
+@scenario("maker-font-in-use", package="brand")
+def maker_font_in_use(s):
+    """Another maker's English program with the first font held open: message
+    105 and the line on the font that waits for the restart, in English."""
+    fonts = s.main_fonts()
+    brand_downloads(s)
+    tr = s.run(["hold " + fonts[0]] + BRAND_SCRIPT + TO_LIST +
+               ["press 1", "wait 130 30000", "wait 134 120000", "shot en/134-normal-end-in-use", "press 2",
+                "exit 30000"])
+    s.check_ended()
+    expect_brand_dialogs(tr)
+    expect_message(tr, 134, BRAND_M105 + "\r\n\r\n" + BRAND_M125.format(1))
+    for f in fonts[1:]:
+        s.expect(f, "new")
+    s.mark_removed()
+    s.check_clean_up(done=True)
+    s.check_files()
 
 
 def main():

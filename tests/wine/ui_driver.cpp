@@ -37,6 +37,8 @@
 //                               it showed and whether it ended within MS
 //                               (with T: stop it once dialog T showed)
 //   on T COMMAND...             whenever a dialog T appears, run COMMAND on it
+//   caption T TEXT              recognise template T by caption TEXT from now
+//                               on (another maker's program, another language)
 //   hold PATH                   open PATH for reading, letting others only read
 //                               it, as the system holds a loaded font, until
 //                               the driver ends
@@ -63,12 +65,12 @@ namespace {
 // Static texts without an id (0xFFFF) are not part of the set.
 struct Template {
   int id;
-  const wchar_t* caption;
+  std::wstring caption;
   std::set<int> controls;
 };
 
-const std::vector<Template>& Templates() {
-  static const std::vector<Template> templates = {
+std::vector<Template>& Templates() {
+  static std::vector<Template> templates = {
       {100, L"TAVRELONフォント 改訂プログラムのﾊﾞｰｼﾞｮﾝ情報", {1100, 1}},
       {102, L"TAVRELONフォント 改訂プログラム", {1005, 1, 2}},
       {129, L"TAVRELONフォント 改訂プログラム", {1023, 1, 2}},
@@ -530,6 +532,16 @@ class Driver {
       if (w.size() < 3) return Fail("on needs a template and a command");
       rules_.push_back({number(1), Rest(line, 2)});
       return true;
+    }
+    if (verb == "caption") {
+      for (Template& t : Templates()) {
+        if (t.id == number(1) && w.size() > 2) {
+          t.caption = Wide(Rest(line, 2));
+          log_.Line("caption", "\"t\":" + w[1] + ",\"caption\":" + Json(t.caption));
+          return true;
+        }
+      }
+      return Fail("caption: no template " + line);
     }
     if (verb == "wait") return Wait(TemplateSet(w.size() > 1 ? w[1] : ""), static_cast<DWORD>(number(2)));
     if (verb == "press") return Press(number(1));

@@ -8,8 +8,12 @@ every entry's resource id within 1 to 65535 and used once; every named file
 present, starting with "XOTP" (or "XOTE", the extended format), its font
 name and revision readable by otpa;
 two entries for one installed file name for different revisions; a start
-text; no value longer than the program reads. Prints one line per problem
-and exits 1 if there is any.
+text; no value longer than the program reads; an [UPDATER_PROGRAM] section,
+where there is one, with known keys only, a title and a maker that fit the
+dialogs' lines and captions and have a Shift-JIS form (ASCII for an English
+program), a version X.Y.Z, a sound .ico, a language ja or en and download
+folders and files that name each other. Prints one line per problem and
+exits 1 if there is any.
 """
 import argparse
 import json
@@ -125,10 +129,12 @@ def check(otpa, folder):
         return [f"{folder}: expected one configuration (.ini), found {len(found)}"]
     # One line and an exit when it is neither UTF-8 nor Shift-JIS.
     text = package.read_configuration_text(found[0])
+    # The program section's values are checked, and named, on their own.
+    rest = package.without_section(text, package.PROGRAM_SECTION)
     try:
-        text.encode("cp932")
+        rest.encode("cp932")
     except UnicodeEncodeError as error:
-        problems.append(f"{found[0].name}: {text[error.start:error.end]!r} has no Shift-JIS form")
+        problems.append(f"{found[0].name}: {rest[error.start:error.end]!r} has no Shift-JIS form")
     fonts = package.section(text, "UPDATE_FONT")
     if fonts is None:
         problems.append(f"{found[0].name}: no [UPDATE_FONT] section")
@@ -142,6 +148,9 @@ def check(otpa, folder):
         problems.append(f"no start text: UPDATE_STARTDLG_STRING lacks {missing}")
     if start is not None:
         check_values("UPDATE_STARTDLG_STRING", start, problems)
+    program = package.section(text, package.PROGRAM_SECTION)
+    if program is not None:
+        problems += package.program_problems(program, folder)
     return problems
 
 

@@ -1,5 +1,7 @@
 #!/usr/bin/env python3
-"""make_package.py --otpa OTPA [--products TEXT] OLD_DIR NEW_DIR PACKAGE_DIR
+"""make_package.py --otpa OTPA [--products TEXT] [--maker NAME --title TEXT [--icon FILE]
+                   [--language ja|en] [--version X.Y.Z] [--copyright TEXT] [--company TEXT]]
+                   OLD_DIR NEW_DIR PACKAGE_DIR
 
 Writes an updater package from fonts: for every .otf and .ttf in NEW_DIR,
 one difference file (made by `otpa make`) per distinct older revision of the
@@ -8,12 +10,17 @@ one font give BASE_1.pa and BASE_2.pa (oldest first), one gives BASE.pa;
 resource ids count from 2001. The start text lists the revised families with
 their weights.
 
+--maker and --title make the package another maker's updater: they and the
+options after them go into an [UPDATER_PROGRAM] section (the icon copied into
+the package folder); --language en writes the start text in English too.
+
 A font with no older revision, or whose older copies are all byte for byte
 the new one, is passed over with a note. Anything that keeps a pair from being
 revised is named with its reason and nothing is written. PACKAGE_DIR may hold
 a former package (.ini and .pa files), which is replaced.
 """
 import argparse
+import datetime
 import functools
 import json
 import pathlib
@@ -21,6 +28,9 @@ import struct
 import subprocess
 import sys
 import tempfile
+
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[2] / "resources"))
+import package  # noqa: E402
 
 FIRST_RESOURCE_ID = 2001
 # The fonts the updater finds: CFF and TrueType OpenType files.
@@ -193,30 +203,50 @@ def make_differences(otpa, targets, problems):
                     problems.append(f"{old_path} → {target.new_path}: {refusal}")
 
 
-def start_lines(targets):
-    """One line per family, in the order the fonts come, with its weights."""
+def start_lines(targets, english=False):
+    """One line per family, in the order the fonts come, with its weights.
+    English lines are quoted: the program drops the blanks around a value,
+    not those inside quotes."""
     families = {}
     for target in targets:
         family, weight = target.family
         weights = families.setdefault(family, [])
         if weight not in weights:
             weights.append(weight)
+    if english:
+        return ['"  - ' + " ".join(filter(None, [family, "/".join(filter(None, weights))])) + '"'
+                for family, weights in families.items()]
     return ["\u3000\u3000・" + " ".join(filter(None, [family, "／".join(filter(None, weights))]))
             for family, weights in families.items()]
 
 
-def configuration(targets, products):
+def program_section(program):
+    """The [UPDATER_PROGRAM] lines of another maker's updater, or none."""
+    if program is None:
+        return []
+    lines = ["[UPDATER_PROGRAM]"]
+    for key in ("TITLE", "MAKER", "COPYRIGHT", "COMPANY", "VERSION", "LANGUAGE", "ICON"):
+        if program.get(key):
+            lines.append(f"{key}={program[key]}")
+    return lines
+
+
+def configuration(targets, products, program=None):
     entries = [name for target in targets for _, name, _ in target.differences]
     lines = ["[UPDATE_FONT]", f"MAXNUM={len(entries)}"]
     for n, name in enumerate(entries, 1):
         lines += [f"FONT_PAFILE{n}={name}", f"FONT_RESNUM{n}={FIRST_RESOURCE_ID + n - 1}"]
-    listed = start_lines(targets)
-    lines += ["[UPDATE_STARTDLG_STRING]",
-              f"MAIN_TEXTTITLE={products}をご利用のお客様は、下記{len(targets)}フォントが改訂対象です。",
-              f"MAXNUM={len(listed)}"]
+    english = program is not None and program.get("LANGUAGE") == "en"
+    listed = start_lines(targets, english)
+    title = (f"For users of {products}, the following {len(targets)} fonts will be updated." if english else
+             f"{products}をご利用のお客様は、下記{len(targets)}フォントが改訂対象です。")
+    lines += ["[UPDATE_STARTDLG_STRING]", f"MAIN_TEXTTITLE={title}", f"MAXNUM={len(listed)}"]
     lines += [f"FONT_TEXTTITLE{n}={line}" for n, line in enumerate(listed, 1)]
+    lines += program_section(program)
     for line in lines:
-        value = line.split("=", 1)[-1]
+        if "=" not in line:
+            continue
+        value = line.split("=", 1)[-1].strip('"')
         limit = 1023 if line.startswith("MAIN_TEXTTITLE=") else MAX_VALUE_BYTES
         if len(shift_jis(value, line.split("=", 1)[0])) > limit:
             raise Refusal(f"{line.split('=', 1)[0]} would be longer than the {limit} bytes the updater reads")
@@ -227,7 +257,8 @@ def configuration(targets, products):
 
 def prepare_folder(folder):
     if folder.exists():
-        others = [p.name for p in folder.iterdir() if p.suffix.lower() not in (".ini", ".pa") or not p.is_file()]
+        others = [p.name for p in folder.iterdir()
+                  if p.suffix.lower() not in (".ini", ".pa", ".ico") or not p.is_file()]
         if others:
             raise Refusal(f"{folder} holds other files than a package's: {', '.join(sorted(others))}")
         for stale in folder.iterdir():
@@ -251,8 +282,15 @@ def print_table(otpa, targets):
 def main():
     parser = argparse.ArgumentParser(usage=__doc__)
     parser.add_argument("--otpa", required=True)
-    parser.add_argument("--products", default="タブレロンフォント製品",
-                        help="what the start text calls the maker's fonts")
+    parser.add_argument("--products", help="what the start text calls the maker's fonts "
+                        "(タブレロンフォント製品; with --maker: its name and フォント製品, or \"fonts\" in English)")
+    parser.add_argument("--maker", help="another maker's updater: its name, as the start dialog says it")
+    parser.add_argument("--title", help="the updater's title (captions, about box, version resource)")
+    parser.add_argument("--icon", type=pathlib.Path, help="the updater's icon, a .ico file")
+    parser.add_argument("--language", choices=("ja", "en"), help="the updater's language (ja)")
+    parser.add_argument("--version", help="the updater's version, X.Y.Z")
+    parser.add_argument("--copyright", help="the about box's copyright line")
+    parser.add_argument("--company", help="the company the version resource names (the maker)")
     parser.add_argument("old_dir", type=pathlib.Path)
     parser.add_argument("new_dir", type=pathlib.Path)
     parser.add_argument("package_dir", type=pathlib.Path)
@@ -262,16 +300,48 @@ def main():
             print(f"make-package: {folder}: no such folder", file=sys.stderr)
             return 1
 
+    program = None
+    if args.maker is not None or args.title is not None:
+        if not args.maker or not args.title:
+            print("make-package: --maker and --title go together", file=sys.stderr)
+            return 2
+        company = args.company or args.maker
+        program = {"TITLE": args.title, "MAKER": args.maker, "COMPANY": company,
+                   "COPYRIGHT": args.copyright or f"Copyright (C) {datetime.date.today().year} {company}",
+                   "VERSION": args.version, "LANGUAGE": args.language or "ja",
+                   "ICON": args.icon.name if args.icon else None}
+    elif any(v is not None for v in (args.icon, args.language, args.version, args.copyright, args.company)):
+        print("make-package: --icon, --language, --version, --copyright and --company need --maker and --title",
+              file=sys.stderr)
+        return 2
+    products = args.products
+    if products is None:
+        products = "タブレロンフォント製品" if program is None else \
+            f"{args.maker} fonts" if program["LANGUAGE"] == "en" else f"{args.maker}フォント製品"
+
     problems, notes = [], []
+    if program is not None:
+        keys = {key: value for key, value in program.items() if value}
+        with tempfile.TemporaryDirectory() as work:
+            # The section checked as scripts/package will check it, the icon
+            # beside it as in the package folder.
+            if args.icon is not None:
+                if args.icon.is_file():
+                    (pathlib.Path(work) / args.icon.name).write_bytes(args.icon.read_bytes())
+                else:
+                    problems.append(f"{args.icon}: no such file")
+            problems += [p for p in package.program_problems(keys, pathlib.Path(work))
+                         if args.icon is None or args.icon.is_file() or "ICON" not in p]
     targets = choose_pairs(args.otpa, args.old_dir, args.new_dir, problems, notes)
-    if not problems:
-        make_differences(args.otpa, targets, problems)
+    # Every pair that passed is made even when others were refused: what otpa
+    # refuses (a font it cannot read, say) is named in the same run.
+    make_differences(args.otpa, targets, problems)
     if not problems and not targets:
         problems.append("no font to revise: no .otf or .ttf in NEW_DIR has an older revision under OLD_DIR")
     ini = None
     if not problems:
         try:
-            ini = configuration(targets, args.products)
+            ini = configuration(targets, products, program)
             prepare_folder(args.package_dir)
         except Refusal as refusal:
             problems.append(str(refusal))
@@ -286,6 +356,8 @@ def main():
         for _, name, data in target.differences:
             (args.package_dir / name).write_bytes(data)
     (args.package_dir / CONFIGURATION_NAME).write_bytes(ini)
+    if args.icon is not None:
+        (args.package_dir / args.icon.name).write_bytes(args.icon.read_bytes())
     print_table(args.otpa, targets)
     entries = sum(len(t.differences) for t in targets)
     print(f"{args.package_dir}: {CONFIGURATION_NAME} and {entries} difference files for {len(targets)} fonts")
