@@ -267,9 +267,10 @@ class HeldFolder : public Folder {
     Handle file(CreateFileA(target.c_str(), DELETE | FILE_READ_ATTRIBUTES, kEveryShare, nullptr, OPEN_EXISTING,
                             FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     BY_HANDLE_FILE_INFORMATION information;
+    // The path looked at once more: the file was opened in the folder held.
     if (!file.Valid() || !GetFileInformationByHandle(file.Get(), &information) ||
         (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
-        (!identity.empty() && IdentityOf(information) != identity)) {
+        (!identity.empty() && IdentityOf(information) != identity) || !Unchanged()) {
       return false;
     }
     if (setInformation_ != nullptr) {
@@ -278,9 +279,8 @@ class HeldFolder : public Folder {
       DispositionInfo disposition = {TRUE};
       return setInformation_(file.Get(), kFileDispositionInfo, &disposition, sizeof disposition) != 0;
     }
-    // By name, while the file looked at is held, and only if the folder is
-    // still the one held.
-    return Unchanged() && DeleteFileA(target.c_str()) != 0;
+    // By name, while the file looked at is held.
+    return DeleteFileA(target.c_str()) != 0;
   }
 
   bool Exists(const std::string& name) override {
