@@ -52,8 +52,8 @@ class Win32FileSystem : public FileSystem {
   std::unique_ptr<Folder> OpenFolder(const std::string& path) override {
     return win32::OpenHeldFolder(path, win32::HandleCalls::kWhereAvailable);
   }
-  // From the system's generator (the one its own security parts use, on
-  // Windows XP too); rand() only where it cannot be reached.
+  // From the system's generator (the one its own security components use,
+  // on Windows XP too); rand() only where it cannot be reached.
   uint32_t RandomNumber() override {
     uint32_t number = 0;
     HCRYPTPROV provider = 0;

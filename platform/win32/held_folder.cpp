@@ -24,8 +24,8 @@ namespace platform {
 namespace win32 {
 namespace {
 
-// Folders are held with list access, which takes part in sharing, and
-// without delete sharing: renaming or removing a folder needs delete access,
+// Folders are held with list access, which sharing governs, and without
+// delete sharing: renaming or removing a folder needs delete access,
 // which a sharing violation then refuses to anyone.
 constexpr DWORD kHoldAccess = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
 constexpr DWORD kHoldShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
@@ -154,7 +154,7 @@ class Security {
   DWORD revision_ = 0;
 };
 
-struct HeldPart {
+struct HeldLevel {
   // As the path names it: "X:\" for the root, each folder below without
   // the '\' after it (so that a query sees the entry, not what it leads to).
   std::string path;
@@ -163,9 +163,9 @@ struct HeldPart {
 
 class HeldFolder : public Folder {
  public:
-  HeldFolder(std::string path, std::vector<HeldPart> parts, const BY_HANDLE_FILE_INFORMATION& held,
+  HeldFolder(std::string path, std::vector<HeldLevel> chain, const BY_HANDLE_FILE_INFORMATION& held,
              SetInformationFunction setInformation)
-      : path_(std::move(path)), parts_(std::move(parts)), held_(held), setInformation_(setInformation) {}
+      : path_(std::move(path)), chain_(std::move(chain)), held_(held), setInformation_(setInformation) {}
 
   std::unique_ptr<File> OpenRead(const std::string& name, Share share) override {
     if (!PlainName(name) || !Unchanged()) return nullptr;
@@ -293,10 +293,10 @@ class HeldFolder : public Folder {
   // Whether the path still leads to the folder held: no folder of it is a
   // reparse point, and the last is the one held.
   bool Unchanged() const {
-    for (size_t k = 1; k < parts_.size(); ++k) {
-      if (!PlainFolder(GetFileAttributesA(parts_[k].path.c_str()))) return false;
+    for (size_t k = 1; k < chain_.size(); ++k) {
+      if (!PlainFolder(GetFileAttributesA(chain_[k].path.c_str()))) return false;
     }
-    Handle now(CreateFileA(parts_.back().path.c_str(), FILE_READ_ATTRIBUTES, kEveryShare, nullptr, OPEN_EXISTING,
+    Handle now(CreateFileA(chain_.back().path.c_str(), FILE_READ_ATTRIBUTES, kEveryShare, nullptr, OPEN_EXISTING,
                            kFolderFlags, nullptr));
     BY_HANDLE_FILE_INFORMATION information;
     return now.Valid() && GetFileInformationByHandle(now.Get(), &information) && SameFile(information, held_);
@@ -353,7 +353,7 @@ class HeldFolder : public Folder {
   }
 
   const std::string path_;
-  const std::vector<HeldPart> parts_;
+  const std::vector<HeldLevel> chain_;
   const BY_HANDLE_FILE_INFORMATION held_;
   const SetInformationFunction setInformation_;
 };
@@ -367,26 +367,26 @@ std::unique_ptr<Folder> OpenHeldFolder(const std::string& path, HandleCalls call
       separators.back() != path.size() - 1) {
     return nullptr;
   }
-  std::vector<HeldPart> parts;
-  parts.push_back({path.substr(0, 3), Handle()});
+  std::vector<HeldLevel> chain;
+  chain.push_back({path.substr(0, 3), Handle()});
   for (size_t k = 1; k < separators.size(); ++k) {
     if (!PlainName(path.substr(separators[k - 1] + 1, separators[k] - separators[k - 1] - 1))) return nullptr;
-    parts.push_back({path.substr(0, separators[k]), Handle()});
+    chain.push_back({path.substr(0, separators[k]), Handle()});
   }
   BY_HANDLE_FILE_INFORMATION held = {};
-  for (size_t k = 0; k < parts.size(); ++k) {
-    HeldPart& part = parts[k];
-    part.handle.Reset(
-        CreateFileA(part.path.c_str(), kHoldAccess, kHoldShare, nullptr, OPEN_EXISTING, kFolderFlags, nullptr));
-    if (!part.handle.Valid() || !GetFileInformationByHandle(part.handle.Get(), &held) ||
+  for (size_t k = 0; k < chain.size(); ++k) {
+    HeldLevel& level = chain[k];
+    level.handle.Reset(
+        CreateFileA(level.path.c_str(), kHoldAccess, kHoldShare, nullptr, OPEN_EXISTING, kFolderFlags, nullptr));
+    if (!level.handle.Valid() || !GetFileInformationByHandle(level.handle.Get(), &held) ||
         !PlainFolder(held.dwFileAttributes)) {
       return nullptr;
     }
     // Wine opens what a Unix link leads to, whatever the flags, and shows
     // the link only in the entry's own attributes.
-    if (k > 0 && !PlainFolder(GetFileAttributesA(part.path.c_str()))) return nullptr;
+    if (k > 0 && !PlainFolder(GetFileAttributesA(level.path.c_str()))) return nullptr;
   }
-  return std::make_unique<HeldFolder>(path, std::move(parts), held,
+  return std::make_unique<HeldFolder>(path, std::move(chain), held,
                                       calls == HandleCalls::kWhereAvailable ? LookUpSetInformation() : nullptr);
 }
 
