@@ -6,6 +6,8 @@
 
 #include <vector>
 
+#include "platform/win32/handles.h"
+
 namespace platform {
 namespace {
 
@@ -59,6 +61,20 @@ struct Win32Entry {
   DWORD attributes;
 };
 
+// A reparse point (a junction, a folder or file link, a mounted volume)
+// leads anywhere, off the drive or in a loop: it is neither walked into nor
+// examined.
+constexpr DWORD kNeverExamined =
+    FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE;
+
+// Looks at `path` itself, never through a reparse point, without standing in
+// the way of its other users.
+bool LookAt(const std::string& path, BY_HANDLE_FILE_INFORMATION* information) {
+  win32::Handle file(CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, win32::kEveryShare, nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  return file.Valid() && GetFileInformationByHandle(file.Get(), information);
+}
+
 // The whole folder is read when it is opened, so that no search handle stays
 // open while the walk descends or after it stops.
 class Win32Listing : public FolderListing {
@@ -68,34 +84,46 @@ class Win32Listing : public FolderListing {
   bool Next(FolderEntry* entry) override {
     if (next_ >= entries_.size()) return false;
     current_ = &entries_[next_++];
+    looked_ = false;
     entry->name = current_->name;
-    entry->directory = (current_->attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    entry->directory = (current_->attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+                       (current_->attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
     return true;
   }
+  // Only an ordinary file with one name is examined: a file that another
+  // name reaches too (a hard link, perhaps in a folder of another user)
+  // would not see the new revision there, and a pipe would block its reader.
   bool ReadOnly() override {
-    return current_ == nullptr || (current_->attributes & FILE_ATTRIBUTE_READONLY) != 0;
+    if (current_ == nullptr || (current_->attributes & kNeverExamined) != 0 || !Look()) return true;
+    return information_.nNumberOfLinks != 1 || (information_.dwFileAttributes & kNeverExamined) != 0;
   }
 
   bool Identity(std::string* identity) override {
-    if (current_ == nullptr) return false;
-    HANDLE file = CreateFileA((folder_ + current_->name).c_str(), FILE_READ_ATTRIBUTES,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    BY_HANDLE_FILE_INFORMATION information;
-    bool known = GetFileInformationByHandle(file, &information) != 0;
-    CloseHandle(file);
-    if (!known) return false;
-    *identity = std::to_string(information.dwVolumeSerialNumber) + ":" +
-                std::to_string(information.nFileIndexHigh) + ":" + std::to_string(information.nFileIndexLow);
+    if (current_ == nullptr || !Look()) return false;
+    *identity = win32::IdentityOf(information_);
     return true;
   }
 
  private:
+  // The file's own record, read once per entry and only for names that
+  // matter.
+  bool Look() {
+    if (!looked_) {
+      looked_ = true;
+      win32::Handle file(CreateFileA((folder_ + current_->name).c_str(), FILE_READ_ATTRIBUTES, win32::kEveryShare,
+                                     nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+      lookedOk_ = file.Valid() && win32::RegularFile(file.Get(), &information_);
+    }
+    return lookedOk_;
+  }
+
   std::string folder_;
   std::vector<Win32Entry> entries_;
   size_t next_ = 0;
   const Win32Entry* current_ = nullptr;
+  bool looked_ = false;
+  bool lookedOk_ = false;
+  BY_HANDLE_FILE_INFORMATION information_ = {};
 };
 
 class Win32Folders : public Folders {
@@ -118,7 +146,24 @@ class Win32Folders : public Folders {
     FindClose(handle);
     return std::make_unique<Win32Listing>(folder, std::move(entries));
   }
-  bool IsOtherVolume(const std::string&) override { return false; }
+  // By the volume serial numbers of the folder and of the one that holds
+  // it, not by the path's text. (A volume mounted in a folder is a reparse
+  // point there, which the walk never enters anyway.) The walk asks about
+  // every sub-folder of one folder in turn: the holder's number is kept.
+  bool IsOtherVolume(const std::string& folder) override {
+    const std::vector<size_t> separators = win32::Separators(folder);
+    if (separators.size() < 2 || separators.back() != folder.size() - 1) return false;
+    const std::string parent = folder.substr(0, separators[separators.size() - 2] + 1);
+    BY_HANDLE_FILE_INFORMATION information;
+    if (parent != parentPath_) {
+      parentPath_.clear();
+      if (!LookAt(parent, &information)) return false;
+      parentPath_ = parent;
+      parentSerial_ = information.dwVolumeSerialNumber;
+    }
+    return LookAt(folder.substr(0, folder.size() - 1), &information) &&
+           information.dwVolumeSerialNumber != parentSerial_;
+  }
   std::vector<std::string> FontFolders() override {
     std::vector<std::string> folders = UserFontsFolders();
     char system[MAX_PATH + 1] = {};
@@ -127,6 +172,10 @@ class Win32Folders : public Folders {
     }
     return folders;
   }
+
+ private:
+  std::string parentPath_;
+  DWORD parentSerial_ = 0;
 };
 
 }  // namespace

@@ -290,6 +290,8 @@ class Scenario:
         self.version = None
         self.temp_limit = None  # bytes of a size-limited temporary folder
         self.run_seconds = 0.0
+        self.asks = {}  # what the driver's `ask NAME` has the harness do
+        self.ask_errors = []
         windows = bed.prefix / "drive_c" / "windows"
         self.cache_real = windows / "system32" / "fntcache.dat"
         self.cache_wow = windows / "syswow64" / "fntcache.dat"
@@ -389,11 +391,11 @@ class Scenario:
             shutil.rmtree(entry) if entry.is_dir() else entry.unlink()
         bed.map_drives({"d": self.d} if self.e is None else {"d": self.d, "e": self.e})
         handshake = self.d / "handshake"
+        handshake.mkdir()
         command = ["wine", "explorer", f"/desktop=otu,{SCREEN}", "D:\\ui_driver.exe", "D:\\script.txt",
-                   "D:\\transcript.txt"]
+                   "D:\\transcript.txt", "D:\\handshake"]
         if bed.shots is not None:
-            handshake.mkdir()
-            command.append("D:\\handshake")
+            command.append("shots")
         if self.temp_limit is not None:
             # The wineserver must start inside the namespace: no version
             # change (which starts one outside) goes with a small folder.
@@ -415,6 +417,7 @@ class Scenario:
             while process.poll() is None:
                 if bed.shots is not None:
                     self.take_shot(handshake)
+                self.answer_ask(handshake)
                 if time.monotonic() - started > HANG_GUARD_S:
                     hung = True
                     break
@@ -433,7 +436,23 @@ class Scenario:
                 bed.kill_server()
         self.transcript = Transcript(self.d / "transcript.txt")
         check(not hung, "the session did not end:\n" + self.transcript.dump())
+        check(not self.ask_errors, f"what the driver asked for failed: {self.ask_errors}")
         return self.transcript
+
+    def answer_ask(self, handshake):
+        """Does what the driver's `ask NAME` wants (self.asks[NAME]) and
+        answers; a failure is noted and answered all the same, so that the
+        session goes on to its end."""
+        request = handshake / "ask.req"
+        if not request.exists():
+            return
+        name = request.read_text().strip()
+        request.unlink()
+        try:
+            self.asks[name]()
+        except Exception as error:  # noqa: BLE001 - reported after the run
+            self.ask_errors.append(f"{name}: {error!r}")
+        (handshake / "ask.done").write_text("done\n")
 
     def take_shot(self, handshake):
         request = handshake / "shot.req"
@@ -1147,6 +1166,107 @@ def maker_font_in_use(s):
     s.mark_removed()
     s.check_clean_up(done=True)
     s.check_files()
+
+
+# --- links, and a user who attacks the administrator's program ---------------
+# No Windows program can make a folder link under Wine 8 (CreateSymbolicLinkW
+# returns success and makes nothing, FSCTL_SET_REPARSE_POINT is refused), but
+# a Unix link to a folder inside a drive is one to Windows programs: its
+# listing entry and GetFileAttributes carry FILE_ATTRIBUTE_REPARSE_POINT. The
+# harness makes those links.
+def folder_link(path, target):
+    path.parent.mkdir(parents=True, exist_ok=True)
+    path.symlink_to(target, target_is_directory=True)
+
+
+@scenario("walk-links")
+def walk_links(s):
+    """Links in the walk, none followed: a folder link to its own folder
+    beside a font, one to a folder of fonts deeper than the walk reaches, one
+    to the other drive, and the download folder "add" linking to a folder of
+    the administrator's; a font with two names (hard links). The list holds
+    the font and the other drive's font where they lie, once each; the deep
+    and the hard-linked fonts stay as they were; after the success the user's
+    own download is deleted, the administrator's file of a download name
+    stays."""
+    gothic = s.put_font("d", "Fonts", GOTHIC, expected="new")
+    folder_link(s.d / "Fonts" / "again", ".")
+    mincho = s.corpus.bytes(MINCHO[1], "old")
+    s.put("d", f"System/Deep/1/2/3/4/5/6/{MINCHO[0]}", mincho, {"same": mincho})
+    folder_link(s.d / "deep", s.d / "System/Deep/1/2/3/4/5/6")
+    other = s.put_font("e", "Library", MINCHO, expected="new")
+    folder_link(s.d / "other", s.use_e())
+    six = s.corpus.bytes(GOTHIC6[1], "old")
+    first = s.put("d", f"Hard/{GOTHIC6[0]}", six, {"same": six})
+    second = s.d / "Hard2" / GOTHIC6[0]
+    second.parent.mkdir()
+    os.link(first, second)
+    s.files[second] = ["same", {"same": digest(six)}]
+    data = b"downloaded font data\r\n"
+    s.removed = [s.put("d", "ProgramData/Tavrelon/Fonts/Download/add/10002", data, {"same": data})]
+    s.put("d", "System/keep/10001", data, {"same": data})
+    folder_link(s.d / "Users/Public/Pennrook/Fonts/Download/add", s.d / "System/keep")
+    tr = s.run(TO_LIST + ["press 1", "wait 130 30000", "wait 134 120000", "press 2", "exit 30000"])
+    s.check_ended()
+    expect_sequence(tr, [129, 170, 102, 130, 134])
+    expect_rows(tr, [gothic, other])
+    expect_message(tr, 134, M105)
+    s.check_clean_up(done=True)
+    s.mark_removed()
+    s.check_files()
+    s.check_temp_empty()
+
+
+@scenario("attack-folder-swap")
+def attack_folder_swap(s):
+    """A user's fonts folder, while the update of its font waits at the stop
+    question (answered "いいえ" afterwards): a program of the user's cannot
+    rename it, the updater holding it; put in its place (which Wine lets no
+    Windows program prevent) is a Unix link to a folder of the
+    administrator's, where another name of the very font file has been made:
+    the update ends with message 114, having changed nothing there (neither
+    that name nor the administrator's file of the staged name) nor the user's
+    font. No copy and no temporary file is left."""
+    home = "Users/user/Fonts"
+    font = s.put_font("d", home, GOTHIC, expected="old")
+    admin = s.d / "System/1/2/3/4/5/6/Fonts"  # deeper than the walk reaches
+    own = b"the administrator's own file\r\n"
+    s.put("d", f"{admin.relative_to(s.d)}/{GOTHIC[0][:-len('.otf')]}.otu-staged", own, {"same": own})
+    fonts, held = s.d / home, s.d / (home + ".held")
+
+    def swap():
+        fonts.rename(held)
+        os.link(held / GOTHIC[0], admin / GOTHIC[0])
+        old = s.corpus.bytes(GOTHIC[1], "old")
+        s.files[admin / GOTHIC[0]] = ["same", {"same": digest(old)}]
+        folder_link(fonts, admin)
+
+    s.asks["swap"] = swap
+    folder = windows_path("D", home)
+    try:
+        tr = s.run(TO_LIST + ["press 1", "wait 130 30000", "press 1006", "wait 132 60000", "texts 130",
+                              f"move {folder} {folder}.moved", "ask swap 30000", "press 2", "wait 131|134 120000",
+                              "press 1", "exit 30000"])
+    finally:
+        if fonts.is_symlink():
+            fonts.unlink()
+            held.rename(fonts)
+    s.check_ended()
+    expect_sequence(tr, [129, 170, 102, 130, 132, 131])
+    expect_rows(tr, [font])
+    progress = tr.of("texts")[0]["controls"]
+    check(progress["1012"] == FILE_TEXT.format(font) and progress["1010"] != "100%",
+          f"the question did not come while the font was revised: {progress}")
+    moves = tr.of("move")
+    check(len(moves) == 1 and not moves[0]["ok"] and moves[0]["error"] == 32,
+          f"the user's program could rename the folder held: {moves}")
+    expect_message(tr, 131, M114.format(font))
+    s.check_files()
+    check((admin / GOTHIC[0]).stat().st_ino == (fonts / GOTHIC[0]).stat().st_ino,
+          "the administrator's name of the font names another file")
+    copies = [str(path) for path in s.root.rglob("*.otu-copy")]
+    check(not copies, f"copies left: {copies}")
+    s.check_temp_empty()
 
 
 def main():

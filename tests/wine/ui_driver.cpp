@@ -1,4 +1,4 @@
-// ui_driver SCRIPT TRANSCRIPT [HANDSHAKE-FOLDER]
+// ui_driver SCRIPT TRANSCRIPT [HANDSHAKE-FOLDER [shots]]
 //
 // Drives the updater's windows the way a user would, from a script, and
 // writes what it saw as a transcript: one JSON object per line, in UTF-8,
@@ -42,9 +42,16 @@
 //   hold PATH                   open PATH for reading, letting others only read
 //                               it, as the system holds a loaded font, until
 //                               the driver ends
-//   shot NAME [MS]              with a handshake folder: after MS (500) for the
-//                               painting, ask for a screenshot of the current
-//                               dialog and wait until it is taken
+//   shot NAME [MS]              with a handshake folder and "shots": after MS
+//                               (500) for the painting, ask for a screenshot of
+//                               the current dialog and wait until it is taken
+//   move FROM TO                rename FROM to TO as another program of the
+//                               user's would (MoveFileExW); log whether the
+//                               system let it and its error
+//   ask NAME MS                 ask the harness, through the handshake folder,
+//                               to do what it calls NAME (something no Windows
+//                               program can do, such as making a Unix link) and
+//                               wait until it is done
 // A command that cannot be done logs "fail", ends the updater and ends the
 // script with exit code 1.
 #include <windows.h>
@@ -386,7 +393,8 @@ std::set<int> TemplateSet(const std::string& word) {
 
 class Driver {
  public:
-  Driver(Transcript& log, std::wstring handshake) : log_(log), handshake_(std::move(handshake)) {}
+  Driver(Transcript& log, std::wstring handshake, bool shots)
+      : log_(log), handshake_(std::move(handshake)), shots_(shots) {}
   ~Driver() {
     if (child_.hProcess != nullptr) {
       CloseHandle(child_.hProcess);
@@ -595,6 +603,16 @@ class Driver {
       return true;
     }
     if (verb == "shot") return Shot(w.size() > 1 ? w[1] : "", w.size() > 2 ? static_cast<DWORD>(number(2)) : 500);
+    if (verb == "move") {
+      if (w.size() != 3) return Fail("move needs FROM and TO");
+      std::wstring from = Wide(w[1]), to = Wide(w[2]);
+      bool moved = MoveFileExW(from.c_str(), to.c_str(), 0) != 0;
+      DWORD error = moved ? 0 : GetLastError();
+      log_.Line("move", "\"from\":" + Json(from) + ",\"to\":" + Json(to) + ",\"ok\":" + (moved ? "true" : "false") +
+                            ",\"error\":" + std::to_string(error));
+      return true;
+    }
+    if (verb == "ask") return Ask(w.size() > 1 ? w[1] : "", static_cast<DWORD>(number(2)));
     return Fail("unknown command: " + line);
   }
 
@@ -802,34 +820,50 @@ class Driver {
   // The harness takes the picture: it finds the request, grabs the screen,
   // crops it to the rectangle given and answers with the done file.
   bool Shot(const std::string& name, DWORD settle) {
-    if (handshake_.empty()) return true;
+    if (!shots_) return true;
     if (current_.window == nullptr || !IsWindowVisible(current_.window)) return Fail("shot: no dialog");
     Sleep(settle);
     RECT r = {};
     GetWindowRect(current_.window, &r);
-    std::wstring request = handshake_ + L"\\shot.req", staged = handshake_ + L"\\shot.tmp",
-                 done = handshake_ + L"\\shot.done";
     char body[160];
     std::snprintf(body, sizeof body, "%s %ld %ld %ld %ld\n", name.c_str(), static_cast<long>(r.left),
                   static_cast<long>(r.top), static_cast<long>(r.right), static_cast<long>(r.bottom));
+    if (!Handshake(L"shot", body, 30000)) return false;
+    log_.Line("shot", "\"name\":" + Json(Wide(name)) + ",\"t\":" + std::to_string(current_.templateId));
+    return true;
+  }
+
+  bool Ask(const std::string& name, DWORD timeout) {
+    if (name.empty()) return Fail("ask needs a name");
+    if (!Handshake(L"ask", name + "\n", timeout)) return false;
+    log_.Line("asked", "\"name\":" + Json(Wide(name)));
+    return true;
+  }
+
+  // Puts `body` in KIND.req of the handshake folder (whole, by a rename) and
+  // waits until the harness answers with KIND.done.
+  bool Handshake(const std::wstring& kind, const std::string& body, DWORD timeout) {
+    if (handshake_.empty()) return Fail("no handshake folder");
+    std::wstring request = handshake_ + L"\\" + kind + L".req", staged = handshake_ + L"\\" + kind + L".tmp",
+                 done = handshake_ + L"\\" + kind + L".done";
     HANDLE file = CreateFileW(staged.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return Fail("shot: cannot write the request");
+    if (file == INVALID_HANDLE_VALUE) return Fail("handshake: cannot write the request");
     DWORD written = 0;
-    WriteFile(file, body, static_cast<DWORD>(std::strlen(body)), &written, nullptr);
+    WriteFile(file, body.data(), static_cast<DWORD>(body.size()), &written, nullptr);
     CloseHandle(file);
     MoveFileExW(staged.c_str(), request.c_str(), MOVEFILE_REPLACE_EXISTING);
     DWORD begin = GetTickCount();
     while (GetFileAttributesW(done.c_str()) == INVALID_FILE_ATTRIBUTES) {
-      if (GetTickCount() - begin > 30000) return Fail("shot: no answer");
+      if (GetTickCount() - begin > timeout) return Fail("handshake: no answer");
       Sleep(50);
     }
     DeleteFileW(done.c_str());
-    log_.Line("shot", "\"name\":" + Json(Wide(name)) + ",\"t\":" + std::to_string(current_.templateId));
     return true;
   }
 
   Transcript& log_;
   std::wstring handshake_;
+  bool shots_;
   HWND listener_ = nullptr;
   bool ruleFailed_ = false;
   PROCESS_INFORMATION child_ = {};
@@ -877,7 +911,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     log.Line("fail", "\"why\":\"cannot read the script\"");
     return 2;
   }
-  Driver driver(log, argc > 3 ? argv[3] : L"");
+  Driver driver(log, argc > 3 ? argv[3] : L"", argc > 4 && std::wcscmp(argv[4], L"shots") == 0);
   if (!driver.Listen()) {
     log.Line("fail", "\"why\":\"cannot create the listening window\"");
     return 2;
