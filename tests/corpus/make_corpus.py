@@ -10,21 +10,20 @@ Run with /usr/bin/python3 (the interpreter that has fontTools).
 """
 
 import argparse
-import fcntl
-import hashlib
 import io
 import os
 import random
 import sys
-import time
 from concurrent.futures import ProcessPoolExecutor
 
-import fontTools
 from fontTools import subset
 from fontTools.misc.arrayTools import intRect
 from fontTools.pens.t2CharStringPen import T2CharStringPen
 from fontTools.pens.transformPen import TransformPen
 from fontTools.ttLib import TTCollection, TTFont, getTableClass, newTable
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import derived_corpus  # noqa: E402
 
 NOTO_DIR = "/usr/share/fonts/opentype/noto"
 SERIF = os.path.join(NOTO_DIR, "NotoSerifCJK-Regular.ttc")
@@ -303,52 +302,17 @@ def sans_pairs():
     return pairs
 
 
-def stamp_text():
-    digest = hashlib.sha256()
-    with open(os.path.abspath(__file__), "rb") as script:
-        digest.update(script.read())
-    digest.update(fontTools.version.encode())
-    for source in (SERIF, SANS):
-        digest.update(("%s:%d" % (source, os.path.getsize(source))).encode())
-    return digest.hexdigest() + "\n"
-
-
-def up_to_date(out, stamp):
-    try:
-        with open(os.path.join(out, "stamp")) as f:
-            if f.read() != stamp:
-                return False
-    except OSError:
-        return False
-    return all(os.path.isfile(os.path.join(out, pair, side))
-               for pair in PAIRS for side in ("old.otf", "new.otf"))
-
-
-def write_atomically(path, data):
-    temporary = path + ".tmp"
-    with open(temporary, "wb") as f:
-        f.write(data)
-    os.replace(temporary, path)
-
-
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     root = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
     parser.add_argument("--out", default=os.path.join(root, "build", "corpus"))
     args = parser.parse_args()
 
-    os.makedirs(args.out, exist_ok=True)
-    stamp = stamp_text()
-    # Several build folders share the corpus: one generator at a time.
-    with open(os.path.join(args.out, ".lock"), "w") as lock:
-        fcntl.flock(lock, fcntl.LOCK_EX)
-        if up_to_date(args.out, stamp):
-            print("corpus up to date in %s" % args.out)
+    expected = [os.path.join(pair, side) for pair in PAIRS for side in ("old.otf", "new.otf")]
+    with derived_corpus.deriving(args.out, derived_corpus.stamp_text(__file__, (SERIF, SANS)), expected,
+                                 "corpus") as derive:
+        if not derive:
             return 0
-        started = time.time()
-        stamp_path = os.path.join(args.out, "stamp")
-        if os.path.exists(stamp_path):
-            os.remove(stamp_path)
         with ProcessPoolExecutor(max_workers=2) as pool:
             jobs = [pool.submit(serif_pairs), pool.submit(sans_pairs)]
             results = {}
@@ -362,11 +326,9 @@ def main():
             folder = os.path.join(args.out, pair)
             os.makedirs(folder, exist_ok=True)
             old, new = results[pair]
-            write_atomically(os.path.join(folder, "old.otf"), old)
-            write_atomically(os.path.join(folder, "new.otf"), new)
+            derived_corpus.write_atomically(os.path.join(folder, "old.otf"), old)
+            derived_corpus.write_atomically(os.path.join(folder, "new.otf"), new)
             print("%-13s old %9d bytes, new %9d bytes" % (pair, len(old), len(new)))
-        write_atomically(stamp_path, stamp.encode())
-        print("corpus generated in %.0f s" % (time.time() - started))
     return 0
 
 

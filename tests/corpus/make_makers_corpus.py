@@ -37,23 +37,22 @@ Run with /usr/bin/python3 (the interpreter that has fontTools).
 """
 
 import argparse
-import fcntl
-import hashlib
 import io
 import json
 import os
 import random
 import sys
-import time
 from concurrent.futures import ProcessPoolExecutor
 
-import fontTools
 from fontTools import subset
 from fontTools.otlLib import builder as otl
 from fontTools.pens.recordingPen import RecordingPen
 from fontTools.pens.t2CharStringPen import T2CharStringPen
 from fontTools.ttLib import TTCollection, TTFont, newTable
 from fontTools.ttLib.tables import otTables
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import derived_corpus  # noqa: E402
 
 NOTO_DIR = "/usr/share/fonts/opentype/noto"
 DEJAVU_DIR = "/usr/share/fonts/truetype/dejavu"
@@ -524,40 +523,11 @@ def sources():
     return sorted({source for _, _, source, _ in PAIRS.values()})
 
 
-def stamp_text():
-    digest = hashlib.sha256()
-    with open(os.path.abspath(__file__), "rb") as script:
-        digest.update(script.read())
-    digest.update(fontTools.version.encode())
-    for source in sources():
-        # The modification time too: a package update may keep a file's size.
-        info = os.stat(source)
-        digest.update(("%s:%d:%d" % (source, info.st_size, info.st_mtime_ns)).encode())
-    return digest.hexdigest() + "\n"
-
-
 def expected_files():
     for pair, (family, _, _, _) in PAIRS.items():
         for side in ("old", "new"):
             yield os.path.join(pair, "%s.%s" % (side, FAMILIES[family]["extension"]))
     yield "manifest.json"
-
-
-def up_to_date(out, stamp):
-    try:
-        with open(os.path.join(out, "stamp")) as f:
-            if f.read() != stamp:
-                return False
-    except OSError:
-        return False
-    return all(os.path.isfile(os.path.join(out, path)) for path in expected_files())
-
-
-def write_atomically(path, data):
-    temporary = path + ".tmp"
-    with open(temporary, "wb") as f:
-        f.write(data)
-    os.replace(temporary, path)
 
 
 def main():
@@ -569,18 +539,10 @@ def main():
     missing = [s for s in sources() if not os.path.isfile(s)]
     if missing:
         raise SystemExit("missing source fonts: %s" % " ".join(missing))
-    os.makedirs(args.out, exist_ok=True)
-    stamp = stamp_text()
-    # Several build folders share the corpus: one generator at a time.
-    with open(os.path.join(args.out, ".lock"), "w") as lock:
-        fcntl.flock(lock, fcntl.LOCK_EX)
-        if up_to_date(args.out, stamp):
-            print("makers corpus up to date in %s" % args.out)
+    with derived_corpus.deriving(args.out, derived_corpus.stamp_text(__file__, sources()), list(expected_files()),
+                                 "makers corpus") as derive:
+        if not derive:
             return 0
-        started = time.time()
-        stamp_path = os.path.join(args.out, "stamp")
-        if os.path.exists(stamp_path):
-            os.remove(stamp_path)
         # The CFF pairs take most of the time: they go first, one a worker.
         with ProcessPoolExecutor(max_workers=2) as pool:
             results = list(pool.map(make_pair, PAIRS))
@@ -588,14 +550,12 @@ def main():
         for pair, old, new, entry in results:
             folder = os.path.join(args.out, pair)
             os.makedirs(folder, exist_ok=True)
-            write_atomically(os.path.join(args.out, entry["old"]["path"]), old)
-            write_atomically(os.path.join(args.out, entry["new"]["path"]), new)
+            derived_corpus.write_atomically(os.path.join(args.out, entry["old"]["path"]), old)
+            derived_corpus.write_atomically(os.path.join(args.out, entry["new"]["path"]), new)
             manifest["pairs"][pair] = entry
             print("%-13s old %7d bytes, new %7d bytes, %s" % (pair, len(old), len(new), entry["file"]))
         text = json.dumps(manifest, indent=2, sort_keys=True) + "\n"
-        write_atomically(os.path.join(args.out, "manifest.json"), text.encode())
-        write_atomically(stamp_path, stamp.encode())
-        print("makers corpus generated in %.0f s" % (time.time() - started))
+        derived_corpus.write_atomically(os.path.join(args.out, "manifest.json"), text.encode())
     return 0
 
 

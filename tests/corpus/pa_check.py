@@ -115,6 +115,15 @@ def check_layout(records, header_count, new_length):
         raise Malformed("new file length %d, but the last table ends at %d" % (new_length, end))
 
 
+def append_record(records, record):
+    """Records are stored in new-index order, their tags ascending."""
+    if record.index != len(records):
+        raise Malformed("record %d has new index %d" % (len(records), record.index))
+    if records and record.tag <= records[-1].tag:
+        raise Malformed("tag %r does not ascend after %r" % (record.tag, records[-1].tag))
+    records.append(record)
+
+
 def check_blocks(data, records, offset):
     """The blocks lie back to back from `offset` in record order and end the file."""
     for record in records:
@@ -159,11 +168,7 @@ def check_extended(data):
         record.new_table = bool(record_flags & pa_format.EXT_NEW_TABLE)
         record.block_length = block_length
         record.old_checksum = checksum
-        if record.index != i:
-            raise Malformed("record %d has new index %d" % (i, record.index))
-        if records and record.tag <= records[-1].tag:
-            raise Malformed("tag %r does not ascend after %r" % (record.tag, records[-1].tag))
-        records.append(record)
+        append_record(records, record)
     check_layout(records, count, new_length)
     check_blocks(data, records, offset)
     identity = Identity(data[pa_format.EXT_HEADER.size:name_end], revision, True, name_id, old_sfnt, old_count)
@@ -191,11 +196,7 @@ def check_file(data):
     for i in range(count):
         record = Record(unpack(pa_format.RECORD, data, offset, "record %d" % i))
         offset += pa_format.RECORD.size
-        if record.index != i:
-            raise Malformed("record %d has new index %d" % (i, record.index))
-        if records and record.tag <= records[-1].tag:
-            raise Malformed("tag %r does not ascend after %r" % (record.tag, records[-1].tag))
-        records.append(record)
+        append_record(records, record)
     check_layout(records, count, new_length)
     check_blocks(data, records, offset)
     return Identity(name[:name.index(b"\0")], revision), records

@@ -1811,8 +1811,13 @@ class AttackSetuidLink(Attack):
                   if not path.is_symlink() and path.stat().st_mode & 0o6000]
         check(not set_id, f"set-id files in the user's folder: {set_id}")
         check(os.stat(inside_path("d", "System/bin/tool")).st_mode & 0o7777 == 0o4755, "the program changed")
-        os.unlink(f"{home}/Fonts/{GOTHIC[0]}")
-        os.rename(f"{home}/Fonts/{GOTHIC[0]}.moved", f"{home}/Fonts/{GOTHIC[0]}")
+        self.put_back()
+
+    def put_back(self):
+        """The user's font where it was, in place of what the attack put there."""
+        fonts = inside_path("d", f"{USER_HOME}/Fonts")
+        os.unlink(f"{fonts}/{GOTHIC[0]}")
+        os.rename(f"{fonts}/{GOTHIC[0]}.moved", f"{fonts}/{GOTHIC[0]}")
 
 
 @scenario("attack-fifo")
@@ -1831,9 +1836,7 @@ class AttackFifo(AttackSetuidLink):
         as_user(f"mv Fonts/{GOTHIC[0]} Fonts/{GOTHIC[0]}.moved && mkfifo Fonts/{GOTHIC[0]}")
 
     def undo(self, inside):
-        home = inside_path("d", USER_HOME)
-        os.unlink(f"{home}/Fonts/{GOTHIC[0]}")
-        os.rename(f"{home}/Fonts/{GOTHIC[0]}.moved", f"{home}/Fonts/{GOTHIC[0]}")
+        self.put_back()
 
 
 @scenario("attack-walk-links")
