@@ -2,12 +2,9 @@
 
 Checks that the corpus make_makers_corpus.py derived into DIR has the shape
 the updater's tests rely on: four pairs of two families, CFF and TrueType;
-every font laid out as fontTools writes it (directory in ascending tag order,
-tables back to back on 4-byte boundaries with zero padding, nothing after the
-last one, checksums and checkSumAdjustment right); a DSIG stub in both
-releases; one table dropped and STAT added; GDEF, GSUB, GPOS and the outlines
-changed, exactly the glyphs the manifest lists redrawn, with their boxes
-right; Windows-only names whose fifth record is not the full name, long full
+a DSIG stub in both releases; one table dropped and STAT added; GDEF, GSUB,
+GPOS and the outlines changed, exactly the glyphs the manifest lists
+redrawn; Windows-only names whose fifth record is not the full name, long full
 names, the OFL licence description the same in both releases; a higher
 revision and a later date in the new release; and a manifest that tells the
 truth about all of it. One line per problem; exit status 1 when there is any.
@@ -48,46 +45,6 @@ PAIRS = {
 
 def tag_text(tag):
     return tag.decode("latin-1")
-
-
-def check_layout(data):
-    """What fontTools' writer guarantees and a reproducible font needs."""
-    problems = []
-    if len(data) < 12:
-        return ["shorter than an offset table"]
-    count, search_range, entry_selector, range_shift = struct.unpack_from(">4H", data, 4)
-    power = 1
-    while power * 2 <= count:
-        power *= 2
-    if (search_range, entry_selector, range_shift) != (16 * power, power.bit_length() - 1,
-                                                       16 * count - 16 * power):
-        problems.append("binary search fields of the offset table")
-    try:
-        tables = sfnt.read_tables(data)
-    except sfnt.FontError as e:
-        return problems + [str(e)]
-    tags = [t.tag for t in tables]
-    if tags != sorted(set(tags)):
-        problems.append("directory tags not in ascending order: %s" % " ".join(map(tag_text, tags)))
-    end = 12 + 16 * len(tables)
-    for table in sorted(tables, key=lambda t: t.offset):
-        if table.offset != end:
-            problems.append("%s at %d, expected %d" % (tag_text(table.tag), table.offset, end))
-        padded = (table.length + 3) & ~3
-        padding = data[table.offset + table.length:table.offset + padded]
-        if len(padding) != padded - table.length or padding.strip(b"\0"):
-            problems.append("%s padding missing or not zero" % tag_text(table.tag))
-        body = table.data
-        if table.tag == b"head":
-            body = body[:8] + bytes(4) + body[12:]
-        if sfnt.word_sum(body) != table.checksum:
-            problems.append("%s checksum" % tag_text(table.tag))
-        end = table.offset + padded
-    if end != len(data):
-        problems.append("file is %d bytes, tables end at %d" % (len(data), end))
-    if sfnt.word_sum(data) != 0xB1B0AFBA:
-        problems.append("checkSumAdjustment")
-    return problems
 
 
 def decoded(records, name_id):
@@ -135,9 +92,10 @@ def check_font(data, entry, side, flavour, version):
     problems = []
     if data[:4] != version:
         problems.append("sfnt version %r, expected %r" % (data[:4], version))
-    problems += check_layout(data)
     if problems:
         return problems
+    # Checksums and layout: otpa make refuses a new font the updater would
+    # not reproduce, and the maker round trip applies to each old one.
     tables = sfnt.table_map(sfnt.read_tables(data))
     tags = sorted(tag_text(t) for t in tables)
     if tags != entry[side].get("tables"):
@@ -181,29 +139,6 @@ def raw_glyphs(font, data):
     return result
 
 
-def bounds_of(font):
-    """Glyph name -> (stored box, box drawn from the outline), or None for an
-    empty glyph; for CFF there is no stored box, only the drawn one."""
-    result = {}
-    if "glyf" in font:
-        glyf = font["glyf"]
-        for name in font.getGlyphOrder():
-            glyph = glyf[name]
-            if glyph.numberOfContours == 0:
-                result[name] = None
-                continue
-            stored = (glyph.xMin, glyph.yMin, glyph.xMax, glyph.yMax)
-            glyph.recalcBounds(glyf)
-            result[name] = (stored, (glyph.xMin, glyph.yMin, glyph.xMax, glyph.yMax))
-        return result
-    charstrings = font["CFF "].cff.topDictIndex[0].CharStrings
-    for name in font.getGlyphOrder():
-        box = charstrings[name].calcBounds(charstrings)
-        box = None if box is None else tuple(round(v) for v in box)
-        result[name] = None if box is None else (box, box)
-    return result
-
-
 def check_outlines(old_data, new_data, entry):
     problems = []
     old = TTFont(io.BytesIO(old_data), lazy=False)
@@ -224,34 +159,6 @@ def check_outlines(old_data, new_data, entry):
         composite = "glyf" in new and len(glyph) >= 10 and struct.unpack_from(">h", glyph)[0] < 0
         if not composite or glyph[10:] != old_raw[name][10:]:
             problems.append("glyph %s changed though not listed as redrawn" % name)
-    boxes = {}
-    for side, font in (("old", old), ("new", new)):
-        boxes[side] = bounds_of(font)
-        wrong = [n for n, b in boxes[side].items() if b is not None and b[0] != b[1]]
-        if wrong:
-            problems.append("%s: %d glyph boxes wrong, e.g. %s" % (side, len(wrong), wrong[0]))
-        drawn = [b[1] for b in boxes[side].values() if b is not None]
-        union = (min(b[0] for b in drawn), min(b[1] for b in drawn),
-                 max(b[2] for b in drawn), max(b[3] for b in drawn))
-        head = font["head"]
-        if (head.xMin, head.yMin, head.xMax, head.yMax) != union:
-            problems.append("%s: head box %s, the glyphs' %s"
-                            % (side, (head.xMin, head.yMin, head.xMax, head.yMax), union))
-    moved = 0
-    for name in redrawn:
-        if name not in boxes["old"]:
-            problems.append("redrawn glyph %s not in the font" % name)
-            continue
-        before, after = boxes["old"][name], boxes["new"][name]
-        if before is None or after is None:
-            problems.append("redrawn glyph %s is empty" % name)
-            continue
-        moved += before[1] != after[1]
-        # The side bearing keeps its distance to the leftmost point.
-        if old["hmtx"][name][1] - before[1][0] != new["hmtx"][name][1] - after[1][0]:
-            problems.append("glyph %s: side bearing does not follow its box" % name)
-    if redrawn and not moved:
-        problems.append("no redrawn glyph has a different box")
     return problems
 
 
