@@ -9,21 +9,8 @@
 namespace platform {
 namespace {
 
-const char kUsage[] =
-    "Usage: %s\n"
-    "Revises the installed TAVRELON OpenType fonts (.otf) found on every fixed\n"
-    "drive with the revision data this program carries, replaces each font,\n"
-    "verifies it and offers a restart. Run it as root, in a terminal or with\n"
-    "the answers to its dialogs on standard input, one per line.\n"
-    "\n"
-    "  --help     show this text and exit\n"
-    "  --version  show the program's version and exit\n";
-
-// A maker's program: its title on a line of its own, then its maker's fonts.
-const char kMakerUsage[] =
-    "Usage: %s\n"
-    "%s\n"
-    "Revises the installed OpenType fonts of %s found on every fixed\n"
+// What the program does, after its first line; and the options.
+const char kUsageRest[] =
     "drive with the revision data this program carries, replaces each font,\n"
     "verifies it and offers a restart. Run it as root, in a terminal or with\n"
     "the answers to its dialogs on standard input, one per line.\n"
@@ -39,11 +26,15 @@ bool AnswerCommandLine(int argc, char** argv, int* exitStatus) {
   size_t slash = name.rfind('/');
   if (slash != std::string::npos) name.erase(0, slash + 1);
   if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+    std::printf("Usage: %s\n", name.c_str());
+    // A maker's program: its title on a line of its own, then its maker's fonts.
     if (kEmbeddedProgram.title[0] != '\0') {
-      std::printf(kMakerUsage, name.c_str(), kEmbeddedProgram.title, kEmbeddedProgram.maker);
+      std::printf("%s\nRevises the installed OpenType fonts of %s found on every fixed\n", kEmbeddedProgram.title,
+                  kEmbeddedProgram.maker);
     } else {
-      std::printf(kUsage, name.c_str());
+      std::printf("Revises the installed TAVRELON OpenType fonts (.otf) found on every fixed\n");
     }
+    std::fputs(kUsageRest, stdout);
     *exitStatus = 0;
   } else if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
     std::printf("%s %s\n", name.c_str(), kEmbeddedProgram.version);
