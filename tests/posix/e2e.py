@@ -731,6 +731,10 @@ class Bed:
                 return
         raise Failure(f"no such placed file {font}")
 
+    def expect_fonts_revised(self):
+        for font in self.layout["fonts"]:
+            self.expect(font, "new")
+
     def decoys(self):
         """Files that look like targets but must not become candidates, each
         for one rule of the search and the matching; all stay as they are."""
@@ -956,8 +960,7 @@ def revise_all_layout(bed):
 
 
 def revised(bed):
-    for font in bed.layout["fonts"]:
-        bed.expect(font, "new")
+    bed.expect_fonts_revised()
     bed.downloads_removed()
 
 
@@ -1084,8 +1087,7 @@ class RestartScenario(Scenario):
         bed.main_fonts()
 
     def verify(self, bed):
-        for font in bed.layout["fonts"]:
-            bed.expect(font, "new")
+        bed.expect_fonts_revised()
         # The driver's normal end: reboot(2) did not end the namespace.
         super().verify(bed)
 
@@ -1264,8 +1266,7 @@ class StopSearch(Scenario):
         check(p.expect_exit() == 0, "exit status")
 
     def verify(self, bed):
-        for font in bed.layout["fonts"]:
-            bed.expect(font, "new")
+        bed.expect_fonts_revised()
         super().verify(bed)
 
 
@@ -2040,8 +2041,7 @@ class KilledUpdates(Scenario):
         check(not strays(), f"the last run left {strays()}")
 
     def verify(self, bed):
-        for font in bed.layout["fonts"]:
-            bed.expect(font, "new")
+        bed.expect_fonts_revised()
         super().verify(bed)
         print("    " + json.dumps(bed.events("kills")[-1], ensure_ascii=False), flush=True)
 
@@ -2128,8 +2128,7 @@ class CustomerLicence(Scenario):
         revise_through_pipes(inside)
 
     def verify(self, bed):
-        for font in bed.layout["fonts"]:
-            bed.expect(font, "new")
+        bed.expect_fonts_revised()
         super().verify(bed)
 
 
@@ -2161,8 +2160,7 @@ class MadePackage(Scenario):
         expect_no_temporary_files(inside)
 
     def verify(self, bed):
-        for font in bed.layout["fonts"]:
-            bed.expect(font, "new")
+        bed.expect_fonts_revised()
         super().verify(bed)
 
 
@@ -2239,8 +2237,7 @@ class MakerProgram(Scenario):
         expect_no_temporary_files(inside)
 
     def verify(self, bed):
-        for font in bed.layout["fonts"]:
-            bed.expect(font, "new")
+        bed.expect_fonts_revised()
         for key in bed.maker_removed:
             bed.files[key][0] = "gone"
         super().verify(bed)
