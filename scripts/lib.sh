@@ -37,6 +37,10 @@ need_test_bed_packages() {
 
 host_packages=(cmake ninja-build g++ libgtest-dev googletest python3-fonttools python3-brotli
                fonts-noto-cjk opentype-sanitizer xdelta3 bsdiff zstd tmux fontconfig e2fsprogs clang valgrind)
+# What building a maker's programs needs, and nothing of the test bed: the
+# host compiler for otpa and the POSIX program, MinGW-w64 for the exe.
+maker_host_packages=(cmake ninja-build g++ python3)
+maker_win32_packages=(cmake ninja-build g++-mingw-w64-i686-posix binutils-mingw-w64-i686 python3)
 windows_packages=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686
                   binutils-mingw-w64-x86-64 wine wine32:i386 wine64 xvfb xauth locales
                   fonts-wine fonts-noto-cjk imagemagick)
@@ -52,6 +56,18 @@ need_japanese_locale() {
   locale-gen >/dev/null
 }
 
+# need_windows_test_bed: what runs a Windows program under Wine on Xvfb with
+# the dialogs answered (scripts/demo --windows, scripts/rehearse --windows):
+# Wine and its fonts, code page 932, and the UI driver (build/win32).
+need_windows_test_bed() {
+  need_test_bed_packages "${windows_packages[@]}" googletest
+  need_japanese_locale
+  echo "building the Windows UI driver"
+  { cmake -S "$root" -B "$root/build/win32" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+      -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" >/dev/null &&
+    cmake --build "$root/build/win32" --target ui_driver >/dev/null; }
+}
+
 # quiet_build TARGET [CMAKE-OPTIONS...]: scripts/build with its output kept
 # back unless it fails.
 quiet_build() {
@@ -64,10 +80,30 @@ quiet_build() {
   rm -f "$log"
 }
 
-# host_otpa: prints the path of the maker's otpa, building the host programs
-# first unless OTPA names one.
+# maker_build_dir NAME: where the maker's own builds go (build/package/NAME;
+# OTU_PACKAGE_BUILD moves them).
+maker_build_dir() { echo "${OTU_PACKAGE_BUILD:-$root/build/package}/$1"; }
+
+# maker_build NAME TARGET [CMAKE-OPTIONS...]: configures a Release build
+# without the tests in maker_build_dir NAME and builds TARGET alone, its
+# output kept back unless it fails.
+maker_build() {
+  local dir log target=$2
+  dir=$(maker_build_dir "$1"); shift 2
+  log=$(mktemp)
+  if ! { cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DOTU_TESTS=OFF "$@" &&
+         cmake --build "$dir" --target "$target"; } >"$log" 2>&1; then
+    cat "$log" >&2; rm -f "$log"
+    return 1
+  fi
+  rm -f "$log"
+}
+
+# host_otpa: prints the path of the maker's otpa, building it alone first
+# unless OTPA names one.
 host_otpa() {
   if [ -n "${OTPA:-}" ]; then echo "$OTPA"; return; fi
-  quiet_build host || return 1
-  echo "$root/build/host/bin/otpa"
+  need_packages "${maker_host_packages[@]}" >&2
+  maker_build tools otpa || return 1
+  echo "$(maker_build_dir tools)/bin/otpa"
 }

@@ -5,6 +5,7 @@
 #include <set>
 
 #include "platform/folders.h"
+#include "platform/posix/user_table.h"
 
 namespace {
 
@@ -83,6 +84,22 @@ TEST(MountInfo, EveryMountPointEndsTheWalkOfItsParent) {
   EXPECT_EQ(set.count("/tmp/"), 1u);
   EXPECT_EQ(set.count("/home/my disk/"), 1u);
   EXPECT_EQ(set.count("/mnt/bind/"), 1u);
+}
+
+// The home folders come from the file alone, as a static program reads it.
+TEST(UserTable, HomeFoldersAreTheAbsoluteSixthFields) {
+  const char kPasswd[] =
+      "root:x:0:0:root:/root:/bin/bash\n"
+      "# a comment:x:1:1::/commented:/bin/sh\n"
+      "\n"
+      "daemon:x:1:1:daemon:/usr/sbin:/usr/sbin/nologin\n"
+      "kana:x:1000:1000:Kana, Room 3:/home/kana san:/bin/zsh\n"
+      "relative:x:1001:1001::home/rel:/bin/sh\n"
+      "nohome:x:1002:1002:::/bin/sh\n"
+      "short:x:1003:1003\n"
+      "last:x:1004:1004::/srv/last";
+  EXPECT_EQ(platform::HomeFolders(kPasswd),
+            (std::vector<std::string>{"/root", "/usr/sbin", "/home/kana san", "/srv/last"}));
 }
 
 }  // namespace

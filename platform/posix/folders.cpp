@@ -2,7 +2,6 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -15,6 +14,7 @@
 #include <vector>
 
 #include "platform/posix/mount_table.h"
+#include "platform/posix/user_table.h"
 
 namespace platform {
 namespace {
@@ -182,15 +182,11 @@ class PosixFolders : public Folders {
     auto add = [&](const std::string& folder) {
       if (listed.insert(folder).second) folders.push_back(folder);
     };
-    ::setpwent();
-    while (const struct passwd* user = ::getpwent()) {
-      if (user->pw_dir == nullptr || user->pw_dir[0] != '/') continue;
-      std::string home = user->pw_dir;
+    for (std::string home : HomeFolders(ReadWholeFile("/etc/passwd"))) {
       if (home.back() != '/') home += '/';
       add(home + ".local/share/fonts/");
       add(home + ".fonts/");
     }
-    ::endpwent();
     add("/usr/local/share/fonts/");
     add("/usr/share/fonts/");
     return folders;
