@@ -29,22 +29,26 @@ def script(title=None, english=False):
     return steps
 
 
-def run(fonts, demo, title=None, english=False):
+def run(fonts, work, title=None, english=False):
+    """Runs work/programs/OpenTypeUpdater.exe with `fonts` (scripts/rehearse.py's
+    Placed) on D: and E:; true when each became what the package makes of it,
+    or stayed as it was where the package has nothing for it."""
     corpus = scenarios.Corpus(ROOT / "build" / "corpus")
     user_display = os.environ.get("DISPLAY")
-    shots = None if user_display else demo / "screenshots"
+    shots = None if user_display else work / "screenshots"
     bed = scenarios.Bed(WIN32, shots)
     s = scenarios.Scenario(bed, corpus, "demo")
-    s.program = demo / "programs" / "OpenTypeUpdater.exe"
-    for letter, folder, name, old, new in fonts:
-        path = s.put(letter, f"{folder}/{name}", old, {"old": old, "new": new}, "old")
-        s.expect(s.windows_of(path), "new")
+    s.program = work / "programs" / "OpenTypeUpdater.exe"
+    for font in fonts:
+        states = {"old": font.old} if font.new is None else {"old": font.old, "new": font.new}
+        path = s.put(font.letter, font.relative, font.old, states, "old")
+        s.expect(s.windows_of(path), "old" if font.new is None else "new")
     try:
         if user_display:
             bed.env["DISPLAY"] = user_display
             bed.ensure_prefix()
             shutil.copy(s.program, s.d / "OpenTypeUpdater.exe")
-            bed.map_drives({"d": s.d, "e": s.e})
+            bed.map_drives({letter: folder for letter, folder in (("d", s.d), ("e", s.e)) if folder})
             print(f"OpenTypeUpdater.exe on {user_display}: the fonts are on D: and E: of the prefix {bed.prefix}",
                   flush=True)
             subprocess.run(["wine", "D:\\OpenTypeUpdater.exe"], env=bed.env, cwd=s.d)
@@ -58,14 +62,15 @@ def run(fonts, demo, title=None, english=False):
     finally:
         bed.map_drives({})
         bed.stop_x()
-    revised = 0
+    as_wanted = 0
     for path, (expected, states) in s.files.items():
         now = scenarios.digest(path.read_bytes())
         state = next((k for k, v in states.items() if v == now), "other bytes")
-        revised += state == "new"
+        as_wanted += state == expected
         print(f"  {s.windows_of(path)}: {'the new revision' if state == 'new' else state}")
     if shots is not None:
         for shot in sorted(shots.glob("demo-*.png")):
             print(f"  screenshot: {shot}")
-    print(f"{revised} of {len(s.files)} installed fonts are the new revision.")
-    return 0 if revised == len(s.files) else 1
+    print(f"{sum(f.new is not None for f in fonts)} installed fonts to revise, "
+          f"{as_wanted} of {len(s.files)} fonts as they should be.")
+    return as_wanted == len(s.files)

@@ -806,7 +806,7 @@ class Bed:
             "OTU_SANDBOX_NAME": "opentype-updater",
             "OTU_SANDBOX_HARNESS": str(HERE),
             "OTU_SANDBOX_REPORT": str(self.root / "report"),
-            "OTU_SANDBOX_FONT": str(self.harness.corpus.folder / "small" / "new.otf"),
+            "OTU_SANDBOX_FONT": str(self.harness.system_font),
             "OTU_SANDBOX_DRIVES": "\n".join(f"{self.image(letter)} {MOUNTS[letter]} {'ro' if ro else 'rw'}"
                                             for letter, ro in self.drives.items()),
         })
@@ -2261,9 +2261,11 @@ def inside_main(name):
 
 
 class Harness:
-    def __init__(self, build, corpus, work, program, valgrind=False, makers_corpus=None):
+    def __init__(self, build, corpus, work, program, valgrind=False, makers_corpus=None, system_font=None):
         self.build = build
         self.corpus = Corpus(corpus)
+        # The font in fontconfig's own folder of the throw-away machine.
+        self.system_font = system_font or corpus / "small" / "new.otf"
         self.makers_corpus = makers_corpus
         self.work = work
         self.program = program
