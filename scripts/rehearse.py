@@ -1,8 +1,7 @@
 #!/usr/bin/env python3
-"""rehearse.py --otpa OTPA --program PROGRAM [--windows] PACKAGE_DIR [LAYOUT]:
-the rehearsal's steps after scripts/rehearse has built the program that
-carries the package (see scripts/rehearse). Also the demo's throw-away
-machine (scripts/demo.py)."""
+"""rehearse.py --otpa OTPA [--windows] PACKAGE_DIR [LAYOUT]: the rehearsal's
+steps after scripts/rehearse has installed what they need (see there). Also
+the demo's throw-away machine (scripts/demo.py)."""
 import argparse
 import json
 import os
@@ -219,7 +218,6 @@ def program_section(package):
 def main():
     parser = argparse.ArgumentParser(usage=__doc__)
     parser.add_argument("--otpa", type=pathlib.Path, required=True)
-    parser.add_argument("--program", type=pathlib.Path, required=True)
     parser.add_argument("--windows", action="store_true")
     parser.add_argument("package", type=pathlib.Path)
     parser.add_argument("layout", type=pathlib.Path, nargs="?")
@@ -240,11 +238,13 @@ def main():
         fonts.append(Placed(letter, folder, source, old, package_result(args.otpa, args.package, old)))
     title, english = program_section(args.package)
     work = ROOT / "build" / "rehearse"
+    say("The program that carries the package")
+    subprocess.run([str(ROOT / "scripts" / "package"), str(args.package), str(work / "programs"),
+                    "win32" if args.windows else "host"], env=dict(os.environ, OTPA=str(args.otpa)), check=True)
     if args.windows:
-        sys.path.insert(0, str(ROOT / "scripts"))
         import demo_windows
         return 0 if demo_windows.run(fonts, work, title, english) else 1
-    return 0 if rehearse_posix(args.otpa, args.program, fonts, work, english) else 1
+    return 0 if rehearse_posix(args.otpa, work / "programs" / "opentype-updater", fonts, work, english) else 1
 
 
 if __name__ == "__main__":

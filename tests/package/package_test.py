@@ -283,6 +283,34 @@ def check_programs(out_dir, out):
     check(data[:2] == b"MZ" and data[pe:pe + 6] == b"PE\0\0\x4c\x01", "OpenTypeUpdater.exe is not an i686 PE file")
     check(posix.is_file() and os.access(posix, os.X_OK) and posix.read_bytes()[:4] == b"\x7fELF",
           "opentype-updater is not a program of this machine")
+    # Linked statically, it asks nothing of the C library of the Linux it
+    # runs on.
+    headers = subprocess.run(["readelf", "-lW", str(posix)], stdout=subprocess.PIPE, text=True).stdout
+    check("INTERP" not in headers and "DYNAMIC" not in headers, f"opentype-updater is linked dynamically: {headers}")
+    check(f"{posix}: statically linked: needs no glibc, Linux " in out, f"scripts/package's glibc line: {out}")
+
+
+def check_rehearsal(work, package, env):
+    """scripts/rehearse on the package: the fonts make-package revised, and a
+    layout of the maker's own with a font no difference file revises."""
+    code, out, err = run("rehearse", package, env=env)
+    revised = out.count("byte for byte what the package makes of it")
+    check(code == 0 and revised == 3 and "3 of 3 fonts the package revises are the new revision" in out,
+          f"rehearsal of the package ({code}): {out[-2000:]} {err[-2000:]}")
+    layout = work / "rehearsal" / "mine.layout"
+    layout.parent.mkdir()
+    layout.write_text("# two drives\nd:/Fonts = ../old/a/SampleMinchoProN-R.otf\n"
+                      "z:/ソフト/旧 = ../new/SampleGothicProN-M.otf\n", encoding="utf-8")
+    code, out, err = run("rehearse", package, layout, env=env)
+    check(code == 0 and "/media/z/ソフト/旧/SampleGothicProN-M.otf\n" in out and
+          out.count("byte for byte what the package makes of it") == 1 and
+          "left as it was: no difference file of the package revises it" in out,
+          f"rehearsal with a layout ({code}): {out[-2000:]} {err[-2000:]}")
+    layout.write_text("d:/Fonts = ../old/a/SampleMinchoProN-R.otf\nc: = ../new/SampleGothicProN-M.otf\n")
+    code, out, err = run("rehearse", package, layout, env=env)
+    check(code == 2 and err.strip().endswith(f"rehearse: {layout}:2: drive c: is not one of "
+                                             "d, e, f, g, h, i, j, k, l, m, n, o, p, q, r, s, t, u, v, w, x, y, z"),
+          f"a layout naming drive c: ({code}): {err[-2000:]}")
 
 
 def main():
@@ -314,6 +342,7 @@ def main():
                                      "--build", str(build), "--corpus", str(args.corpus.resolve()),
                                      "--only", "made-package", "--program", str(out_dir / "opentype-updater")])
             check(result.returncode == 0, "the made program's end-to-end run failed")
+            check_rehearsal(work, package, env)
         check_maker_package(work, old, new, env)
     print("packaging: " + ("passed" if not failures else f"{len(failures)} checks failed"))
     return 1 if failures else 0

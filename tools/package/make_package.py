@@ -36,6 +36,11 @@ FIRST_RESOURCE_ID = 2001
 # The fonts the updater finds: CFF and TrueType OpenType files.
 FONT_EXTENSIONS = (".otf", ".ttf")
 CONFIGURATION_NAME = "updater.ini"
+# What scripts/rehearse lays out on its throw-away machine unless told
+# otherwise: each older revision a difference file was made from, the
+# oldest on drive d:, the next on e:, ... (one folder holds one file name).
+REHEARSAL_LAYOUT = "rehearsal.layout"
+REHEARSAL_DRIVES = "defghijklmnopqrstuvwxyz"
 # The program reads the list lines of its start text into 255-byte buffers
 # and a target file name ("BASE.otf") into 256 bytes.
 MAX_VALUE_BYTES = 254
@@ -258,12 +263,22 @@ def configuration(targets, products, program=None):
 def prepare_folder(folder):
     if folder.exists():
         others = [p.name for p in folder.iterdir()
-                  if p.suffix.lower() not in (".ini", ".pa", ".ico") or not p.is_file()]
+                  if p.suffix.lower() not in (".ini", ".pa", ".ico", ".layout") or not p.is_file()]
         if others:
             raise Refusal(f"{folder} holds other files than a package's: {', '.join(sorted(others))}")
         for stale in folder.iterdir():
             stale.unlink()
     folder.mkdir(parents=True, exist_ok=True)
+
+
+def rehearsal_layout(targets):
+    lines = ["# The installed fonts scripts/rehearse places on its throw-away machine:",
+             "# DRIVE:/FOLDER = FONT, one per line."]
+    for target in targets:
+        for part, (_, old_path) in enumerate(target.olds):
+            drive, round_ = REHEARSAL_DRIVES[part % len(REHEARSAL_DRIVES)], part // len(REHEARSAL_DRIVES)
+            lines.append(f"{drive}:/Fonts{round_ or ''} = {old_path.resolve()}")
+    return "\n".join(lines) + "\n"
 
 
 def print_table(otpa, targets):
@@ -356,6 +371,7 @@ def main():
         for _, name, data in target.differences:
             (args.package_dir / name).write_bytes(data)
     (args.package_dir / CONFIGURATION_NAME).write_bytes(ini)
+    (args.package_dir / REHEARSAL_LAYOUT).write_text(rehearsal_layout(targets), encoding="utf-8")
     if args.icon is not None:
         (args.package_dir / args.icon.name).write_bytes(args.icon.read_bytes())
     print_table(args.otpa, targets)
