@@ -290,6 +290,47 @@ def check_programs(out_dir, out):
     check(f"{posix}: statically linked: needs no glibc, Linux " in out, f"scripts/package's glibc line: {out}")
 
 
+def check_signing(work, package, env):
+    """scripts/package --sign with a throw-away code-signing certificate: a
+    signature osslsigncode verifies; a wrong password or a damaged
+    certificate fails with one line and leaves no program behind."""
+    keys = work / "signing"
+    keys.mkdir()
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                    "-subj", "/CN=Tavrelon Test Signing", "-addext", "extendedKeyUsage=codeSigning",
+                    "-keyout", keys / "key.pem", "-out", keys / "cert.pem"], check=True, capture_output=True)
+    (keys / "password").write_text("correct horse")
+    subprocess.run(["openssl", "pkcs12", "-export", "-inkey", keys / "key.pem", "-in", keys / "cert.pem",
+                    "-out", keys / "cert.pfx", "-passout", f"file:{keys / 'password'}"], check=True)
+    (keys / "damaged.pfx").write_bytes((keys / "cert.pfx").read_bytes()[:200])
+    (keys / "wrong").write_text("battery staple")
+    out_dir = work / "signed"
+    exe = out_dir / "OpenTypeUpdater.exe"
+    code, out, err = run("package", "--sign", keys / "cert.pfx", "--password-file", keys / "password",
+                         package, out_dir, "win32", env=env)
+    verified = subprocess.run(["osslsigncode", "verify", "-in", exe, "-CAfile", keys / "cert.pem"],
+                              stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+    check(code == 0 and "(i686 Windows program, XP and later, signed)" in out and verified.returncode == 0 and
+          "Signature verification: ok" in verified.stdout and "sha256" in verified.stdout.lower(),
+          f"signing ({code}): {err[-1500:]}\n{verified.stdout[-1500:]}")
+    check(sorted(p.name for p in out_dir.iterdir()) == ["OpenTypeUpdater.exe"], "signing left files behind")
+    code, out, err = run("package", "--sign", keys / "cert.pfx", package, out_dir, "win32",
+                         env=dict(env, OTU_SIGN_PASSWORD="correct horse"))
+    check(code == 0 and exe.is_file(), f"signing with OTU_SIGN_PASSWORD ({code}): {err[-1500:]}")
+    for certificate, password, reason in [
+            (keys / "cert.pfx", keys / "wrong", "(Wrong password?)"),
+            (keys / "damaged.pfx", keys / "password", "damaged.pfx")]:
+        code, out, err = run("package", "--sign", certificate, "--password-file", password, package, out_dir,
+                             "win32", env=env)
+        lines = err.strip().splitlines()
+        check(code == 1 and len(lines) == 1 and lines[0].startswith("scripts/package: signing failed: ") and
+              reason in lines[0] and not any(out_dir.iterdir()),
+              f"signing with {certificate.name} and {password.name}: ({code}) {err!r} {list(out_dir.iterdir())}")
+    code, out, err = run("package", "--sign", keys / "cert.pfx", package, out_dir, "win32",
+                         env={k: v for k, v in env.items() if k != "OTU_SIGN_PASSWORD"})
+    check(code == 2 and "OTU_SIGN_PASSWORD" in err, f"signing without a password ({code}): {err}")
+
+
 def check_rehearsal(work, package, env):
     """scripts/rehearse on the package: the fonts make-package revised, and a
     layout of the maker's own with a font no difference file revises."""
@@ -343,6 +384,7 @@ def main():
                                      "--only", "made-package", "--program", str(out_dir / "opentype-updater")])
             check(result.returncode == 0, "the made program's end-to-end run failed")
             check_rehearsal(work, package, env)
+            check_signing(work, package, env)
         check_maker_package(work, old, new, env)
     print("packaging: " + ("passed" if not failures else f"{len(failures)} checks failed"))
     return 1 if failures else 0
