@@ -64,7 +64,7 @@ def windows_first(records):
     return sorted(records, key=lambda record: record[0] != 3)
 
 
-def padded_and_misnamed(new):
+def with_bad_padding_and_checksum(new):
     """Padding after 'CFF ' that is not zero and a wrong directory checksum
     for 'GPOS', checkSumAdjustment left as it was."""
     data = bytearray(new)
@@ -137,7 +137,7 @@ def lay_out(work, corpus):
         "old/Cut.otf": old, "new/Cut.otf": new[:5000],
         "old/NoName.otf": with_names(old, lambda rs: windows_first([r for r in rs if r[3] not in (4, 6)])),
         "new/NoName.otf": new,
-        "old/Padded.otf": old, "new/Padded.otf": padded_and_misnamed(new),
+        "old/Padded.otf": old, "new/Padded.otf": with_bad_padding_and_checksum(new),
         "old/Swapped.otf": old, "new/Swapped.otf": tags_swapped(new),
         "old/Gap.otf": old, "new/Gap.otf": with_gap(new),
         "old/Trailing.otf": old, "new/Trailing.otf": new + bytes(4),
