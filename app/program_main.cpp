@@ -1,7 +1,7 @@
 // The program: the application object over the machine's own windows, files,
 // drives and the resources the program carries. Without arguments a person
-// answers its dialogs; the command line can make the run unattended, logged,
-// and ending with an exit code deployment tools read.
+// answers its dialogs and the program ends with 0; switches can make the run
+// unattended and logged, and its exit code the one deployment tools read.
 #include <memory>
 #include <string>
 #include <vector>
@@ -54,11 +54,14 @@ int main(int argc, char** argv) {
       {platform::PathSeparator(), platform::SystemTextEncoding()},
       log.get()};
   const RunOutcome outcome = COpenTypeUpdaterApp(environment).Run();
+  // Started without arguments the program ends with 0, as it always has;
+  // any switch makes the run's outcome its exit code.
+  const int status = arguments.empty() ? 0 : ExitCode(outcome);
   const OutcomeCode& code = CodeOf(outcome);
-  LogEvent(environment, "exit " + std::to_string(ExitCode(outcome)) + ": " + code.text);
+  LogEvent(environment, "exit " + std::to_string(status) + ": " + code.text);
   const bool logFailed = log != nullptr && log->Failed();
   if (options.attendance != Attendance::kAttended || logFailed) {
-    platform::ReportEnd(ExitCode(outcome), code.text, logFailed ? options.logPath : std::string());
+    platform::ReportEnd(status, code.text, logFailed ? options.logPath : std::string());
   }
-  return ExitCode(outcome);
+  return status;
 }

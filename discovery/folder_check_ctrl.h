@@ -84,8 +84,8 @@ class CFolderCheckCtrl : public CTargetLookup {
   bool FindTargetResource(const char* path, int32_t expectedRevision, int32_t* resourceId) const override;
 
   void SearchDrives(SearchProgressCallbackFunc callback, void* context);
-  // Told of each walk's start: ("drive", its root) or ("fonts folder", the
-  // folder); for the run's log.
+  // Told of each walk that starts, its root listed: ("drive", the root) or
+  // ("fonts folder", the folder); for the run's log.
   void SetWalkReport(std::function<void(const char* kind, const std::string& root)> report) {
     walkReport_ = std::move(report);
   }

@@ -75,7 +75,6 @@ int CFolderCheckCtrl::ListFixedDrives(SearchProgressCallbackFunc callback, void*
 
 int CFolderCheckCtrl::SearchFixedDrives(SearchProgressCallbackFunc callback, void* context) {
   for (const auto& drive : fixedDrives_) {
-    if (walkReport_) walkReport_("drive", &driveList_[drive.first]);
     if (SearchFolder(&driveList_[drive.first], callback, context, 0) == 0) return 0;
   }
   return 1;
@@ -85,7 +84,6 @@ int CFolderCheckCtrl::SearchFontFolders(SearchProgressCallbackFunc callback, voi
   walkingFontFolders_ = true;
   int result = 1;
   for (const std::string& folder : folders_.FontFolders()) {
-    if (walkReport_) walkReport_("fonts folder", folder);
     if (SearchFolder(folder, callback, context, 0) == 0) {
       result = 0;
       break;
@@ -100,6 +98,7 @@ int CFolderCheckCtrl::SearchFolder(const std::string& folder, SearchProgressCall
   if (depth + 1 > kDepthLimit) return 1;
   std::unique_ptr<platform::FolderListing> listing = folders_.List(folder);
   if (listing == nullptr) return 1;
+  if (depth == 0 && walkReport_) walkReport_(walkingFontFolders_ ? "fonts folder" : "drive", folder);
   platform::FolderEntry entry;
   while (listing->Next(&entry)) {
     if (!entry.directory) {

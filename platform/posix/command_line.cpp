@@ -31,7 +31,7 @@ const char kUsageRest[] =
     "  --help         show this text and exit\n"
     "  --version      show the program's version and exit\n"
     "\n"
-    "Exit status:\n"
+    "Exit status, once any option is given (without one it is 0, as always):\n"
     "  0  success, nothing left to do (no font to revise was found)\n"
     "  1  a font could not be revised (the log names it)\n"
     "  2  bad command line\n"

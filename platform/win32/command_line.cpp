@@ -23,7 +23,7 @@ const char kUsage[] =
     "/log FILE\tappend the run's log to FILE (UTF-8)\r\n"
     "/?\tthis text\r\n"
     "\r\n"
-    "Exit codes:\r\n"
+    "Exit codes, once any switch is given (0 without one):\r\n"
     "0\tsuccess, nothing left to do\r\n"
     "3010\tsuccess, a restart is needed for the revised fonts\r\n"
     "1641\tsuccess, the restart was started\r\n"

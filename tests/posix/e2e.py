@@ -2164,6 +2164,130 @@ class MadePackage(Scenario):
         super().verify(bed)
 
 
+# --- unattended runs: switches, exit statuses, the log ------------------------
+LOG_LINE = re.compile(r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ (.*)$")
+EXIT_REVISED = "exit 3: success, a restart is needed for the revised fonts to take effect"
+
+
+def run_unattended(inside, *arguments, name="unattended"):
+    """The program with `arguments` and no input: (status, output, errors)."""
+    done = subprocess.run([PROGRAM, *arguments], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                          stderr=subprocess.PIPE, timeout=STEP_GUARD_S * 4)
+    out, err = done.stdout.decode(errors="replace"), done.stderr.decode(errors="replace")
+    inside.log(name, arguments=list(arguments), code=done.returncode, out=out[-4000:], err=err)
+    return done.returncode, out, err
+
+
+def log_events(path):
+    """The log's lines without their time stamps; every line must have one."""
+    events = []
+    for line in path.read_text(encoding="utf-8").splitlines():
+        match = LOG_LINE.match(line)
+        check(match is not None, f"a log line without its time stamp: {line!r}")
+        events.append(match.group(1) if match else line)
+    return events
+
+
+@scenario("unattended-quiet")
+class UnattendedQuiet(Scenario):
+    """--quiet --log: no dialog and nothing on standard output, the fonts of
+    both drives revised, the downloaded copies and caches gone, no restart,
+    status 3 and its line on standard error; the log holds each drive,
+    candidate, update and clean-up, and the exit. A second run finds
+    nothing left to do: status 0, its lines appended to the same log."""
+
+    def layout(self, bed):
+        revise_all_layout(bed)
+
+    def drive(self, inside):
+        log = REPORT / "fleet.log"
+        code, out, err = run_unattended(inside, "--quiet", "--log", str(log))
+        check(code == 3 and out == "" and err == f"opentype-updater: {EXIT_REVISED}\n",
+              f"quiet run: {code} {out!r} {err!r}")
+        expect_caches_cleaned(inside)
+        expect_no_temporary_files(inside)
+        events = log_events(log)
+        check(events[0] == "program: opentype-updater 1.0.0" and events[1].startswith("machine: ") and
+              ", user root, Linux " in events[1], f"the log's first lines: {events[:2]}")
+        for drive in ("d", "e"):
+            check(f"search: drive {MOUNTS[drive]}/" in events, f"drive {drive} not in the log: {events}")
+        revisions = {MINCHO: "1.001", GOTHIC: "1.001", GOTHIC6: "1.001"}
+        for font, (_, _, target) in zip(inside.fonts, TWO_DRIVE_TARGETS):
+            check(f"candidate: {font}: installed revision {revisions[target]}, revised to 1.002" in events and
+                  f"update: {font}: result 0" in events, f"{font} in the log: {events}")
+        check(sum(e.startswith("clean-up: ") and e.endswith(": deleted") for e in events) >= 3,
+              f"the clean-up in the log: {events}")
+        check(events[-1] == EXIT_REVISED, f"the log's last line: {events[-1]}")
+        again, out, err = run_unattended(inside, "--quiet", "--log", str(log), name="again")
+        events = log_events(log)
+        check(again == 0 and err == "opentype-updater: exit 0: success, nothing left to do\n" and
+              events[-1] == "exit 0: success, nothing left to do" and events.count("program: opentype-updater 1.0.0") == 2,
+              f"the second run: {again} {err!r} {events[-3:]}")
+
+    def verify(self, bed):
+        revised(bed)
+        super().verify(bed)
+
+
+@scenario("unattended-write-fails")
+class UnattendedWriteFails(WriteFails):
+    """--quiet with /tmp too small for the second font: status 1; the log
+    names the font, its result code and the message the dialog would show."""
+
+    def drive(self, inside):
+        log = REPORT / "fail.log"
+        code, out, err = run_unattended(inside, "--quiet", "--log", str(log))
+        check(code == 1 and out == "" and err == "opentype-updater: exit 1: a font could not be revised\n",
+              f"quiet run: {code} {out!r} {err!r}")
+        events = log_events(log)
+        failing = inside.fonts[1]
+        check(f"update: {inside.fonts[0]}: result 0" in events and f"update: {failing}: result 11" in events and
+              f"message: {M122.format(failing)}" in events and not any(failing in e for e in events[-1:]) and
+              events[-1] == "exit 1: a font could not be revised", f"the log: {events}")
+        expect_no_temporary_files(inside)
+
+
+@scenario("unattended-passive")
+class UnattendedPassive(Scenario):
+    """--passive through pipes: the search's and the updates' progress on
+    standard output, no dialog and no question; status 3 and the fonts
+    revised. A passive run while another instance runs ends with 5; a bad
+    option with 2, a quiet one shows nothing; a log path that is a link is
+    not followed: the run goes on and says the log could not be written."""
+
+    def layout(self, bed):
+        bed.main_fonts()
+
+    def drive(self, inside):
+        first = inside.pipe()
+        expect_start(first.next_dialog())
+        code, out, err = run_unattended(inside, "--passive", name="second")
+        check(code == 5 and out == "" and err == "opentype-updater: exit 5: another instance of the program is running\n",
+              f"beside a running instance: {code} {out!r} {err!r}")
+        first.answer("中止")
+        first.next_dialog().expect(ASK_CAPTION, QUESTION_BUTTONS, M102)
+        first.answer("はい")
+        check(first.expect_exit() == 0, "the attended run's exit status")
+        code, out, err = run_unattended(inside, "--quiet", "--frobnicate", name="bad")
+        check(code == 2 and out == "" and "unrecognized argument '--frobnicate'" in err, f"bad option: {code} {err!r}")
+        target = pathlib.Path("/tmp/elsewhere.log")
+        target.write_text("")
+        pathlib.Path("/tmp/planted.log").symlink_to(target)
+        code, out, err = run_unattended(inside, "--passive", "--log", "/tmp/planted.log")
+        check(code == 3 and target.read_text() == "" and
+              err == f"opentype-updater: {EXIT_REVISED}; the log /tmp/planted.log could not be written\n",
+              f"passive run with a planted log link: {code} {err!r}")
+        check(f"フォントを改訂中 | {FILE_TEXT.format(inside.fonts[2])}" in out and "> " not in out and
+              "次へ" not in out and "再起動" not in out, f"passive output: {out[-2000:]}")
+        for planted in ("/tmp/planted.log", "/tmp/elsewhere.log"):
+            os.unlink(planted)
+        expect_no_temporary_files(inside)
+
+    def verify(self, bed):
+        bed.expect_fonts_revised()
+        super().verify(bed)
+
+
 # --- another maker's English program (the package brand) -----------------------
 BRAND_CAPTION = "Northwind Font Updater"
 BRAND_START_TOP = "This program updates Northwind Type OpenType font products."
