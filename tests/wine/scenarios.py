@@ -24,6 +24,7 @@ import hashlib
 import json
 import os
 import pathlib
+import re
 import shutil
 import signal
 import struct
@@ -390,8 +391,11 @@ class Scenario:
         for entry in temp.iterdir():
             shutil.rmtree(entry) if entry.is_dir() else entry.unlink()
         bed.map_drives({"d": self.d} if self.e is None else {"d": self.d, "e": self.e})
+        # A scenario may run the program more than once.
         handshake = self.d / "handshake"
+        shutil.rmtree(handshake, ignore_errors=True)
         handshake.mkdir()
+        (self.d / "transcript.txt").unlink(missing_ok=True)
         command = ["wine", "explorer", f"/desktop=otu,{SCREEN}", "D:\\ui_driver.exe", "D:\\script.txt",
                    "D:\\transcript.txt", "D:\\handshake"]
         if bed.shots is not None:
@@ -928,6 +932,124 @@ def instances(s):
     check(same["ended"] and same["windows"] == [], f"the second instance: {same}")
     check(not copy["ended"] and copy["windows"] == [129], f"the copy: {copy}")
     expect_sequence(tr, [129, 132])
+
+
+# --- unattended runs: Windows Installer's switches and exit codes ------------
+LOG_LINE = re.compile(r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ (.*)$")
+
+
+def log_events(path):
+    """The log's lines without their time stamps; every line must have one
+    and end with CR LF."""
+    raw = path.read_bytes().decode("utf-8")
+    check(raw.endswith("\r\n") and "\n" not in raw.replace("\r\n", ""), "log lines not ended by CR LF")
+    events = []
+    for line in raw.split("\r\n")[:-1]:
+        match = LOG_LINE.match(line)
+        check(match is not None, f"a log line without its time stamp: {line!r}")
+        events.append(match.group(1) if match else line)
+    return events
+
+
+def quiet_run(s, *switches):
+    """The updater started with `switches` and left to end: the transcript
+    and its exit code. No window of it may ever show."""
+    tr = s.run([f"start D:\\OpenTypeUpdater.exe {' '.join(switches)}", "exit 180000"])
+    check(tr.failure() is None and tr.ended_ok(), f"driver: {tr.failure()}")
+    check(not tr.shows(), f"a quiet run showed windows: {tr.sequence()}")
+    exits = tr.of("exit")
+    return tr, exits[-1]["code"] if exits else None
+
+
+@scenario("quiet")
+def quiet(s):
+    """/quiet /norestart /log: no window at all, the three fonts revised, the
+    clean-up done, no restart, exit code 3010; the log (UTF-8, CR LF) holds
+    the drive, each font's candidate and update lines and the exit. A
+    second run finds nothing: 0, appended to the same log."""
+    fonts = s.main_fonts()
+    s.download_files()
+    tr, code = quiet_run(s, "/quiet", "/norestart", "/log", "D:\\fleet.log")
+    check(code == 3010, f"exit code {code}")
+    check(not tr.of("fontchange") or len(tr.of("fontchange")) == 1, "font change broadcasts")
+    for f in fonts:
+        s.expect(f, "new")
+    s.mark_removed()
+    s.check_clean_up(done=True)
+    s.check_files()
+    events = log_events(s.d / "fleet.log")
+    check(events[0] == "program: OpenTypeUpdater.exe 1.0.0" and events[1].startswith("machine: ") and
+          ", Windows " in events[1] and "search: drive D:\\" in events, f"the log's first lines: {events[:4]}")
+    for f in fonts:
+        check(f"candidate: {f}: installed revision 1.001, revised to 1.002" in events and
+              f"update: {f}: result 0" in events, f"{f} in the log: {events}")
+    check(events[-1] == "exit 3010: success, a restart is needed for the revised fonts to take effect",
+          f"the log's last line: {events[-1]}")
+    tr, code = quiet_run(s, "-QUIET", "-log", "D:\\fleet.log")
+    events = log_events(s.d / "fleet.log")
+    check(code == 0 and events[-1] == "exit 0: success, nothing left to do", f"the second run: {code} {events[-2:]}")
+
+
+@scenario("quiet-write-fails")
+def quiet_write_fails(s):
+    """/quiet where the second font's temporary file does not fit: 1603, the
+    first font revised, the log naming the failing font, its result and
+    the message the dialog would have shown."""
+    fonts = s.main_fonts()
+    s.download_files()
+    s.temp_limit = 2 * 1024 * 1024
+    tr, code = quiet_run(s, "/quiet", "/log", "D:\\fail.log")
+    check(code == 1603, f"exit code {code}")
+    s.expect(fonts[0], "new")
+    s.check_clean_up(done=False)
+    s.check_files()
+    events = log_events(s.d / "fail.log")
+    check(f"update: {fonts[1]}: result 11" in events and f"message: {M122.format(fonts[1])}" in events and
+          events[-1] == "exit 1603: a font could not be revised", f"the log: {events}")
+
+
+@scenario("passive-and-switches")
+def passive_and_switches(s):
+    """/passive shows the wait and the progress windows and nothing else,
+    and ends with 3010; beside a running instance /quiet ends at once with
+    1618; a bad switch ends with 1639, without a window when quiet and with
+    the usage box otherwise."""
+    fonts = s.main_fonts()
+    tr = s.run(START + ["second 30000 - D:\\OpenTypeUpdater.exe /quiet",
+                        "second 30000 - D:\\OpenTypeUpdater.exe /quiet /frobnicate",
+                        "second 3000 - D:\\OpenTypeUpdater.exe /frobnicate"] + QUIT_FROM_START)
+    beside, bad_quiet, bad = tr.of("second")
+    check(beside["ended"] and beside["windows"] == [] and beside["code"] == 1618, f"beside a running one: {beside}")
+    check(bad_quiet["ended"] and bad_quiet["windows"] == [] and bad_quiet["code"] == 1639, f"quiet and bad: {bad_quiet}")
+    check(not bad["ended"] and bad["windows"], f"a bad switch without /quiet shows the usage: {bad}")
+    tr = s.run(["start D:\\OpenTypeUpdater.exe /Passive", "wait 170 30000", "wait 130 120000", "exit 180000"])
+    check(tr.failure() is None and tr.ended_ok(), f"driver: {tr.failure()}")
+    check(set(tr.sequence()) == {170, 130}, f"a passive run showed {tr.sequence()}")
+    check(tr.of("exit")[-1]["code"] == 3010, f"exit: {tr.of('exit')}")
+    for f in fonts:
+        s.expect(f, "new")
+    s.check_files()
+
+
+@scenario("signed")
+def signed(s):
+    """The program signed with Authenticode by a throw-away certificate runs
+    as the unsigned one: a quiet run revises the fonts with 3010."""
+    fonts = s.main_fonts()
+    keys = s.root / "keys"
+    keys.mkdir()
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
+                    "/CN=Tavrelon Test Signing", "-addext", "extendedKeyUsage=codeSigning",
+                    "-keyout", str(keys / "key.pem"), "-out", str(keys / "cert.pem")], check=True, capture_output=True)
+    subprocess.run(["osslsigncode", "sign", "-certs", str(keys / "cert.pem"), "-key", str(keys / "key.pem"),
+                    "-h", "sha256", "-in", str(s.program), "-out", str(keys / "OpenTypeUpdater.exe")],
+                   check=True, capture_output=True)
+    s.program = keys / "OpenTypeUpdater.exe"
+    tr, code = quiet_run(s, "/quiet", "/norestart")
+    check(code == 3010, f"exit code of the signed program {code}")
+    for f in fonts:
+        s.expect(f, "new")
+    s.check_files()
 
 
 @scenario("keys-ignored")

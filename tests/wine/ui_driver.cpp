@@ -16,7 +16,8 @@
 // program's own message handling like real key presses.
 //
 // Script: one command a line, '#' starts a comment.
-//   start PATH                  start the updater (its folder as working folder)
+//   start PATH [ARGS]           start the updater (its folder as working folder)
+//                               with the rest of the line as its arguments
 //   wait T[|T...] MS            the next appearance, after the last one waited
 //                               for, of a dialog of one of the templates; it
 //                               becomes the current dialog
@@ -33,8 +34,9 @@
 //                               so, it becomes the current dialog
 //   exit MS                     wait for the updater to end
 //   linger MS                   go on listening for MS
-//   second MS T|- PATH          start PATH beside the first; log which windows
-//                               it showed and whether it ended within MS
+//   second MS T|- PATH [ARGS]   start PATH beside the first; log which windows
+//                               it showed, whether it ended within MS and its
+//                               exit code
 //                               (with T: stop it once dialog T showed)
 //   on T COMMAND...             whenever a dialog T appears, run COMMAND on it
 //   caption T TEXT              recognise template T by caption TEXT from now
@@ -535,7 +537,10 @@ class Driver {
         verb != "sysmenu") {
       return Fail("not allowed in a rule: " + line);
     }
-    if (verb == "start") return Start(Wide(Rest(line, 1)));
+    if (verb == "start") {
+      if (w.size() < 2) return Fail("start needs a path");
+      return Start(Wide(w[1]), Wide(Rest(line, 2)));
+    }
     if (verb == "on") {
       if (w.size() < 3) return Fail("on needs a template and a command");
       rules_.push_back({number(1), Rest(line, 2)});
@@ -590,7 +595,7 @@ class Driver {
     }
     if (verb == "second") {
       if (w.size() < 4) return Fail("second needs MS, T or - and a path");
-      return Second(static_cast<DWORD>(number(1)), w[2] == "-" ? 0 : number(2), Wide(Rest(line, 3)));
+      return Second(static_cast<DWORD>(number(1)), w[2] == "-" ? 0 : number(2), Wide(w[3]), Wide(Rest(line, 4)));
     }
     if (verb == "waitchange") return WaitChange(number(1), static_cast<DWORD>(number(2)));
     if (verb == "hold") {
@@ -616,19 +621,20 @@ class Driver {
     return Fail("unknown command: " + line);
   }
 
-  bool Launch(const std::wstring& path, PROCESS_INFORMATION* info) {
+  bool Launch(const std::wstring& path, const std::wstring& arguments, PROCESS_INFORMATION* info) {
     std::wstring folder = path.substr(0, path.find_last_of(L'\\') + 1);
-    std::wstring commandLine = L"\"" + path + L"\"";
+    std::wstring commandLine = L"\"" + path + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     return CreateProcessW(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
                           folder.empty() ? nullptr : folder.c_str(), &startup, info) != 0;
   }
 
-  bool Start(const std::wstring& path) {
+  bool Start(const std::wstring& path, const std::wstring& arguments) {
     if (child_.hProcess != nullptr) return Fail("start: the updater runs already");
-    if (!Launch(path, &child_)) return Fail("start: cannot start " + Utf8(path));
-    log_.Line("start", "\"path\":" + Json(path) + ",\"pid\":" + std::to_string(child_.dwProcessId));
+    if (!Launch(path, arguments, &child_)) return Fail("start: cannot start " + Utf8(path));
+    log_.Line("start", "\"path\":" + Json(path) + ",\"arguments\":" + Json(arguments) +
+                           ",\"pid\":" + std::to_string(child_.dwProcessId));
     return true;
   }
 
@@ -775,9 +781,9 @@ class Driver {
     }
   }
 
-  bool Second(DWORD timeout, int stopAt, const std::wstring& path) {
+  bool Second(DWORD timeout, int stopAt, const std::wstring& path, const std::wstring& arguments) {
     PROCESS_INFORMATION info = {};
-    if (!Launch(path, &info)) return Fail("second: cannot start " + Utf8(path));
+    if (!Launch(path, arguments, &info)) return Fail("second: cannot start " + Utf8(path));
     DWORD begin = GetTickCount();
     std::set<HWND> seen;
     std::string templates;
