@@ -23,7 +23,13 @@ std::string ConvertToUtf8(const char* from, const uint8_t* bytes, size_t size) {
   iconv_t convert = iconv_open("UTF-8", from);
   if (convert == reinterpret_cast<iconv_t>(-1)) {
     // Without the system's converter, ASCII is all that can be told.
-    for (size_t k = 0; k < size; ++k) text += bytes[k] < 0x80 ? std::string(1, static_cast<char>(bytes[k])) : kReplacement;
+    for (size_t k = 0; k < size; ++k) {
+      if (bytes[k] < 0x80) {
+        text += static_cast<char>(bytes[k]);
+      } else {
+        text += kReplacement;
+      }
+    }
     return text;
   }
   char* in = reinterpret_cast<char*>(const_cast<uint8_t*>(bytes));
