@@ -42,7 +42,7 @@ void CResFileCtrl::LoadConfiguration() {
   configuration_ = config::IniDocument();
   program_ = CUpdaterProgram();
   platform::ResourceBytes bytes;
-  if (!resources_.Find("INIFILE", kConfigurationId, &bytes)) return;
+  if (!resources_.Find(kConfigurationType, kConfigurationId, &bytes)) return;
   configuration_ = config::IniDocument(encoding_, bytes.data, bytes.size);
   LoadProgram();
 

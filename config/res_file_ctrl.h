@@ -35,6 +35,7 @@ struct CUpdaterProgram {
 
 class CResFileCtrl {
  public:
+  static constexpr char kConfigurationType[] = "INIFILE";
   static constexpr uint16_t kConfigurationId = 2000;
 
   // The process-wide instance over the program's own resources, loaded on the

@@ -3,6 +3,8 @@
 // Every multi-byte integer of a font or a difference file goes through
 // SwapCopy; Buffer and Writer are cursors that can never leave the byte range
 // they were given: a read or write that does not fit fails and moves nothing.
+// Windows programs, which otpa looks into for the package they carry, are
+// little-endian: LoadU16Le and LoadU32Le read them with the same checks.
 #ifndef OTU_ENGINE_BYTE_IO_H_
 #define OTU_ENGINE_BYTE_IO_H_
 
@@ -56,6 +58,19 @@ inline bool LoadU16(const uint8_t* data, size_t size, size_t offset, uint16_t* o
 inline bool LoadU32(const uint8_t* data, size_t size, size_t offset, uint32_t* out) {
   if (!RangeFits(offset, 4, size)) return false;
   SwapCopy(out, data + offset, 4);
+  return true;
+}
+// Reads a little-endian value at `offset` of a range of `size` bytes; false
+// when it does not fit.
+inline bool LoadU16Le(const uint8_t* data, size_t size, size_t offset, uint16_t* out) {
+  if (!RangeFits(offset, 2, size)) return false;
+  *out = static_cast<uint16_t>(data[offset] | data[offset + 1] << 8);
+  return true;
+}
+inline bool LoadU32Le(const uint8_t* data, size_t size, size_t offset, uint32_t* out) {
+  if (!RangeFits(offset, 4, size)) return false;
+  *out = uint32_t{data[offset]} | uint32_t{data[offset + 1]} << 8 | uint32_t{data[offset + 2]} << 16 |
+         uint32_t{data[offset + 3]} << 24;
   return true;
 }
 // Writes a big-endian value at `offset`; false (nothing written) when it does

@@ -46,6 +46,21 @@ TEST(ByteIoTest, ReadsStopAtTheEndWithoutMoving) {
   EXPECT_EQ(-2, SpanS32(negative));
 }
 
+TEST(ByteIoTest, LittleEndianLoadsStopAtTheEnd) {
+  const uint8_t bytes[] = {0x12, 0x34, 0x56, 0x78, 0x9A};
+  uint32_t u32 = 0;
+  ASSERT_TRUE(LoadU32Le(bytes, sizeof bytes, 1, &u32));
+  EXPECT_EQ(0x9A785634u, u32);
+  uint16_t u16 = 0;
+  ASSERT_TRUE(LoadU16Le(bytes, sizeof bytes, 3, &u16));
+  EXPECT_EQ(0x9A78u, u16);
+  EXPECT_FALSE(LoadU32Le(bytes, sizeof bytes, 2, &u32));
+  EXPECT_FALSE(LoadU16Le(bytes, sizeof bytes, 4, &u16));
+  EXPECT_FALSE(LoadU16Le(bytes, sizeof bytes, static_cast<size_t>(-1), &u16));
+  EXPECT_EQ(0x9A785634u, u32);
+  EXPECT_EQ(0x9A78u, u16);
+}
+
 TEST(ByteIoTest, WritesStopAtTheEnd) {
   uint8_t bytes[6] = {};
   Writer writer(bytes, sizeof bytes);

@@ -10,6 +10,30 @@
 
 namespace platform {
 
+// The package (configuration and difference files) lies in one byte array
+// that the resource table points into, laid out so that `otpa info` can find
+// it in a shipped program, which has no symbols: a magic, the package's size,
+// an index of its resources, then their bytes back to back in index order.
+// Big-endian, nothing padded; resources/package.py writes it.
+namespace embedded_package {
+
+// Like PNG's signature: its first byte is no ASCII text's and its last a
+// line feed, so that a search through a program's bytes meets it rarely
+// elsewhere (a reader takes the first place where a whole package follows).
+constexpr uint8_t kMagic[8] = {0x89, 'O', 'T', 'U', 'P', 'K', 'G', 0x0A};
+constexpr size_t kPackageSizeOffset = 8;     // uint32: magic to last byte
+constexpr size_t kResourceCountOffset = 12;  // uint16: at least one
+constexpr size_t kHeaderSize = 14;
+
+// Index entry i at kHeaderSize + kEntrySize * i.
+constexpr size_t kEntrySize = 18;
+constexpr size_t kEntryTypeSize = 8;      // at 0: ASCII, NUL-padded ("INIFILE", "FONT_PA")
+constexpr size_t kEntryIdOffset = 8;      // uint16
+constexpr size_t kEntryStartOffset = 10;  // uint32: where its bytes start, from the magic
+constexpr size_t kEntryLengthOffset = 14; // uint32
+
+}  // namespace embedded_package
+
 struct EmbeddedResource {
   const char* type;
   uint16_t id;

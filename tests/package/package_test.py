@@ -11,13 +11,18 @@ run on a throw-away machine by the end-to-end harness (made-package): the
 installed fonts become the new ones; and another maker's English package
 (make-package --maker ... --language en) built into both programs, whose
 files carry its title, version, copyright, company, icon and English texts.
-Needs root for the sandbox (exits 77 without it).
+`otpa info` on each program so built lists the package it was built from
+(the configuration, each difference file as `otpa info` tells the file
+alone), and refuses the programs cut short or with their package's index
+lying, with one line. Needs root for the sandbox (exits 77 without it).
 """
 import argparse
+import json
 import os
 import pathlib
 import re
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
@@ -27,7 +32,9 @@ ROOT = HERE.parents[1]
 sys.path.insert(0, str(ROOT / "tests" / "posix"))
 sys.path.insert(0, str(ROOT / "tests" / "corpus"))
 sys.path.insert(0, str(ROOT / "tests" / "wine"))
+sys.path.insert(0, str(ROOT / "resources"))
 import e2e  # noqa: E402
+import package as package_script  # noqa: E402
 import pe_resources  # noqa: E402
 import sfnt  # noqa: E402
 
@@ -252,6 +259,7 @@ def check_maker_package(work, old, new, env):
     if not check(code == 0, f"scripts/package of the maker's package failed ({code}): {err[-3000:]}"):
         return
     check_programs(out_dir, out)
+    check_updater_info(env["OTPA"], package, out_dir)
     exe = (out_dir / "OpenTypeUpdater.exe").read_bytes()
     info = pe_resources.version_info(exe)
     values = info["strings"].get("040904b0", {})
@@ -271,6 +279,81 @@ def check_maker_package(work, old, new, env):
         check(carried in posix, f"the POSIX program lacks {carried!r}")
     check("タブレロンのOpenType".encode() not in posix and "のﾊﾞｰｼﾞｮﾝ情報".encode() not in posix,
           "the POSIX program still carries the Japanese string table or dialogs")
+
+
+def otpa_info(otpa, path, *options):
+    result = subprocess.run([otpa, "info", str(path), *options], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    return result.returncode, result.stdout.decode("utf-8", "replace"), result.stderr.decode("utf-8", "replace")
+
+
+def check_updater_info(otpa, package, out_dir):
+    """otpa info on both programs: the package folder's configuration and
+    each difference file it names, as otpa info tells the file alone."""
+    configuration = package_script.read_configuration_text(package_script.configuration_file(package))
+    named = {resource_id: name for resource_id, name in package_script.difference_files(configuration)}
+    for program, kind in [(out_dir / "OpenTypeUpdater.exe", "Windows program (PE32)"),
+                          (out_dir / "opentype-updater", "POSIX program")]:
+        code, out, err = otpa_info(otpa, program, "--json")
+        if not check(code == 0 and err == "", f"otpa info {program.name} --json: exit {code}: {err}"):
+            continue
+        info = json.loads(out)
+        check(info["kind"] == "updater" and info["program"] == kind, f"otpa info {program.name}: {info['program']}")
+        check(info["configuration"] == configuration,
+              f"otpa info {program.name}: the configuration\n{info['configuration']}\nis not the package's\n{configuration}")
+        listed = {entry["resourceId"]: entry["file"] for entry in info["differenceFiles"]}
+        check(listed == named and info["unnamedResources"] == [],
+              f"otpa info {program.name} lists {listed}, the configuration names {named}")
+        code, text, err = otpa_info(otpa, program)
+        lines = text.splitlines()
+        expected = ["  " + line for line in configuration.split("\r\n")]
+        check(code == 0 and lines[0] == f"updater: {kind}" and lines[2:2 + len(expected)] == expected,
+              f"otpa info {program.name} text:\n{text}")
+        for entry in info["differenceFiles"]:
+            pa = package / entry["file"]
+            _, alone, _ = otpa_info(otpa, pa, "--json")
+            check(entry["length"] == pa.stat().st_size and entry["difference"] == json.loads(alone),
+                  f"otpa info {program.name}: {entry['file']} is not the package's: {entry}")
+            _, alone_text, _ = otpa_info(otpa, pa)
+            header = (f"{entry['key']}={entry['file']}: FONT_PA {entry['resourceId']}, {entry['length']:,} bytes, "
+                      f"revises {entry['targetFile']}")
+            summary = [header] + ["  " + line for line in alone_text.splitlines()]
+            at = lines.index(header) if header in lines else -1
+            check(at >= 0 and lines[at:at + len(summary)] == summary,
+                  f"otpa info {program.name}: {entry['file']}'s lines are not otpa info's of the file:\n{text}")
+    check_damaged_programs(otpa, out_dir, configuration)
+
+
+def check_damaged_programs(otpa, out_dir, configuration):
+    """The programs cut short, or with their package's index lying: one line,
+    exit 1."""
+    exe = (out_dir / "OpenTypeUpdater.exe").read_bytes()
+    # The resource section need not end the file: it is cut in the middle of
+    # the configuration the program carries.
+    stored = exe.find(configuration.encode("cp932"))
+    if not check(stored > 0, "OpenTypeUpdater.exe does not carry the configuration in Shift-JIS"):
+        return
+    posix = (out_dir / "opentype-updater").read_bytes()
+    start = posix.find(package_script.PACKAGE_MAGIC)
+    if not check(start > 0, "the POSIX program carries no package magic"):
+        return
+    count = start + struct.calcsize(package_script.PACKAGE_HEADER) - 2
+    # The length field of the index's second entry, the first difference file's.
+    length = start + struct.calcsize(package_script.PACKAGE_HEADER) + struct.calcsize(package_script.PACKAGE_ENTRY) + 14
+    damaged = {
+        "exe-cut-half": exe[:len(exe) // 2],
+        "exe-cut-in-configuration": exe[:stored + 10],
+        "exe-no-pe": exe[:0x3C] + b"\xff\xff\xff\x7f" + exe[0x40:],
+        "posix-cut-in-package": posix[:start + 100],
+        "posix-count-lying": posix[:count] + b"\xff\xff" + posix[count + 2:],
+        "posix-length-lying": posix[:length] + b"\x7f\xff\xff\xff" + posix[length + 4:],
+    }
+    with tempfile.TemporaryDirectory(prefix="otu-damaged-") as folder:
+        for name, data in damaged.items():
+            path = pathlib.Path(folder) / name
+            path.write_bytes(data)
+            code, out, err = otpa_info(otpa, path)
+            check(code == 1 and out == "" and len(err.splitlines()) == 1 and err.startswith(f"otpa info: {path}: "),
+                  f"otpa info on {name}: exit {code}, said {err!r}")
 
 
 def check_programs(out_dir, out):
@@ -379,6 +462,7 @@ def main():
         code, out, err = run("package", package, out_dir, env=env)
         if check(code == 0, f"scripts/package failed ({code}): {err[-3000:]}"):
             check_programs(out_dir, out)
+            check_updater_info(env["OTPA"], package, out_dir)
             result = subprocess.run(["/usr/bin/python3", str(ROOT / "tests" / "posix" / "e2e.py"),
                                      "--build", str(build), "--corpus", str(args.corpus.resolve()),
                                      "--only", "made-package", "--program", str(out_dir / "opentype-updater")])

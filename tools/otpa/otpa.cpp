@@ -14,7 +14,7 @@ struct Command {
 
 const Command kCommands[] = {
     {"apply", RunApply, "apply OLD.otf DIFF.pa -o OUT.otf   rebuild the revised font as an update does"},
-    {"info", RunInfo, "info FILE [--json]                  describe a font or a difference file"},
+    {"info", RunInfo, "info FILE [--json]                  describe a font, a difference file or an updater's package"},
     {"update", RunUpdate, "update FONT.otf DIFF.pa             revise FONT in place, as the updater does"},
     {"make", RunMake, "make OLD.otf NEW.otf -o OUT.pa       write the difference file from OLD to NEW"},
 };
