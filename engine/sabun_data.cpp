@@ -199,29 +199,39 @@ int CMakeSabunData::LoadExtended() {
 
 bool CMakeSabunData::NewFontRevision(uint32_t* revision) const {
   constexpr int64_t kRevisionOffset = 4;
+  const CSabunTagObject* head = nullptr;
   for (const auto& record : records) {
-    if (std::memcmp(record->tag, "head", 4) != 0) continue;
-    uint32_t value = 0;
-    for (int64_t at = kRevisionOffset; at < kRevisionOffset + 4; ++at) {
-      const int shift = static_cast<int>(8 * (kRevisionOffset + 3 - at));
-      bool known = record->hasBlock == 0;  // carried over: the installed bytes
-      uint8_t byte = static_cast<uint8_t>(expectedRevision >> shift);
-      for (const COldTagObject run : record->copyRuns) {
-        if (at < run.destinationOffset || at >= int64_t{run.destinationOffset} + run.length) continue;
-        known = int64_t{run.sourceOffset} - run.destinationOffset == 0;
-      }
-      for (const CNewTagObject run : record->insertRuns) {
-        if (at < run.destinationOffset || at >= int64_t{run.destinationOffset} + run.length) continue;
-        known = true;
-        byte = run.literal[at - run.destinationOffset];
-      }
-      if (!known) return false;
-      value |= static_cast<uint32_t>(byte) << shift;
-    }
-    *revision = value;
+    if (head == nullptr && std::memcmp(record->tag, "head", 4) == 0) head = record.get();
+  }
+  if (head == nullptr || (head->newTable && !head->hasBlock)) return false;
+  if (!head->hasBlock) {
+    *revision = expectedRevision;
     return true;
   }
-  return false;
+  if (head->newLength < kRevisionOffset + 4) return false;
+  // Whether a run written at `destination`, `length` bytes long as stored,
+  // covers byte `at`; `*from` is how far into the run it lies.
+  const auto covers = [](int32_t destination, int32_t length, int64_t at, int64_t* from) {
+    *from = at - destination;
+    return *from >= 0 && *from < length;
+  };
+  uint8_t bytes[4] = {};
+  for (int64_t k = 0; k < 4; ++k) {
+    const int64_t at = kRevisionOffset + k;
+    // As the rebuild writes them: copy runs in file order, then insert runs
+    // over them; a byte no run writes stays zero.
+    int64_t from = 0;
+    for (const COldTagObject run : head->copyRuns) {
+      if (!covers(run.destinationOffset, run.length, at, &from)) continue;
+      if (head->newTable || run.sourceOffset + from != at) return false;
+      bytes[k] = static_cast<uint8_t>(expectedRevision >> (8 * (3 - k)));
+    }
+    for (const CNewTagObject run : head->insertRuns) {
+      if (covers(run.destinationOffset, run.length, at, &from)) bytes[k] = run.literal[from];
+    }
+  }
+  *revision = otu::SpanU32(bytes);
+  return true;
 }
 
 int CMakeSabunData::IsExtended(int32_t resourceId) const {

@@ -190,11 +190,12 @@ class CMakeSabunData : public COpenTypeObject {
   int IsExtended(int32_t resourceId) const;
   // The first record, in file order, whose new index is `index`; null if none.
   const CSabunTagObject* GetSabunTag(int32_t index) const;
-  // The head fontRevision of the font the loaded file rebuilds, read byte by
-  // byte where the head record's runs put it: from an insert run's literal,
-  // or from a copy run that keeps the installed head's bytes in place (the
-  // expected revision's). False when a byte comes from elsewhere in the
-  // installed head, or there is no head record.
+  // The head fontRevision of the font the loaded file rebuilds: the
+  // installed font's (the expected revision) when the head table is kept,
+  // else bytes 4 to 7 of the rebuilt head, each from the insert run that
+  // writes it last, from a copy run that takes it from the same place of the
+  // installed head, or zero when no run writes it. False when a byte comes
+  // from elsewhere in the installed head, or there is no head to tell.
   bool NewFontRevision(uint32_t* revision) const;
 
   std::vector<std::unique_ptr<CSabunTagObject>> records;

@@ -19,6 +19,7 @@
 #include "platform/resources.h"
 #include "tests/font_builder.h"
 #include "tests/maker_font_edits.h"
+#include "text/revision.h"
 #include "tools/otpa/difference_summary.h"
 #include "tools/otpa/info_describe.h"
 #include "tools/otpa/info_report.h"
@@ -205,7 +206,7 @@ struct HeadCase {
   uint32_t revision;
 };
 
-TEST(NewRevision, ComesFromTheBytesTheHeadBlockWritesAtFourToSeven) {
+TEST(NewFontRevision, ComesFromTheBytesTheHeadBlockWritesAtFourToSeven) {
   const Bytes literal = {0x00, 0x01, 0x00, 0x83};
   const std::vector<HeadCase> cases = {
       {"inserted", {{0, 4, 0}, {8, 46, 8}}, {{4, literal}}, true, kNewRevision},
@@ -233,7 +234,7 @@ TEST(NewRevision, ComesFromTheBytesTheHeadBlockWritesAtFourToSeven) {
     CMakeSabunData data(resources);
     ASSERT_EQ(1, data.LoadSabunData(1)) << c.what;
     uint32_t revision = 0;
-    EXPECT_EQ(c.known, NewRevision(data, &revision)) << c.what;
+    EXPECT_EQ(c.known, data.NewFontRevision(&revision)) << c.what;
     if (c.known) {
       EXPECT_EQ(c.revision, revision) << c.what;
     }
@@ -253,7 +254,7 @@ TEST(NewRevision, ComesFromTheBytesTheHeadBlockWritesAtFourToSeven) {
     CMakeSabunData data(resources);
     ASSERT_EQ(1, data.LoadSabunData(1));
     uint32_t revision = 0;
-    EXPECT_EQ(known, NewRevision(data, &revision)) << file.records[0].tag;
+    EXPECT_EQ(known, data.NewFontRevision(&revision)) << file.records[0].tag;
     if (known) {
       EXPECT_EQ(kOldRevision, revision);
     }
@@ -274,10 +275,10 @@ TEST(InfoText, DatesAndRevisionsAsAMakerReadsThem) {
   EXPECT_EQ("1903-12-31 23:59:59 UTC", date(static_cast<uint64_t>(-1)));
   EXPECT_EQ("1600-02-29 06:07:08 UTC", date(static_cast<uint64_t>(int64_t{-9588131572})));
 
-  EXPECT_EQ("1.002", RevisionText(kNewRevision));
-  EXPECT_EQ("1.001", RevisionText(kOldRevision));
-  EXPECT_EQ("1.000", RevisionText(0x00010000));
-  EXPECT_EQ("2.500", RevisionText(0x00028000));
+  EXPECT_EQ("1.002", text::RevisionText(kNewRevision));
+  EXPECT_EQ("1.001", text::RevisionText(kOldRevision));
+  EXPECT_EQ("1.000", text::RevisionText(0x00010000));
+  EXPECT_EQ("2.500", text::RevisionText(0x00028000));
   EXPECT_EQ("12,345,678", CountText(12345678));
   EXPECT_EQ("999", CountText(999));
 }

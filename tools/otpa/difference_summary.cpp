@@ -2,24 +2,9 @@
 
 #include <cstring>
 
+#include "text/revision.h"
+
 namespace {
-
-// Where a head table holds fontRevision.
-constexpr int64_t kRevisionOffset = 4;
-
-const CSabunTagObject* FindRecord(const CMakeSabunData& data, const char* tag) {
-  for (const auto& record : data.records) {
-    if (std::memcmp(record->tag, tag, 4) == 0) return record.get();
-  }
-  return nullptr;
-}
-
-// Whether a run written at `destination`, `length` bytes long as stored,
-// covers byte `at` of the new table; `*from` is how far into the run it lies.
-bool Covers(int32_t destination, int32_t length, int64_t at, int64_t* from) {
-  *from = at - destination;
-  return *from >= 0 && *from < length;
-}
 
 const char* Change(const CSabunTagObject& record) {
   if (record.newTable) return "new";
@@ -68,34 +53,6 @@ std::string RunsText(const CSabunTagObject& record) {
 
 }  // namespace
 
-bool NewRevision(const CMakeSabunData& data, uint32_t* revision) {
-  const CSabunTagObject* head = FindRecord(data, "head");
-  if (head == nullptr) return false;
-  if (head->newTable && !head->hasBlock) return false;
-  if (!head->hasBlock) {
-    *revision = data.expectedRevision;
-    return true;
-  }
-  if (head->newLength < kRevisionOffset + 4) return false;
-  uint8_t bytes[4] = {};
-  for (int64_t k = 0; k < 4; ++k) {
-    const int64_t at = kRevisionOffset + k;
-    // As the rebuild writes them: copy runs in file order, then insert runs
-    // over them; a byte no run writes stays zero.
-    int64_t from = 0;
-    for (const auto& run : head->copyRuns) {
-      if (!Covers(run.destinationOffset, run.length, at, &from)) continue;
-      if (head->newTable || run.sourceOffset + from != at) return false;
-      bytes[k] = static_cast<uint8_t>(data.expectedRevision >> (8 * (3 - k)));
-    }
-    for (const auto& run : head->insertRuns) {
-      if (Covers(run.destinationOffset, run.length, at, &from)) bytes[k] = run.literal[from];
-    }
-  }
-  *revision = otu::SpanU32(bytes);
-  return true;
-}
-
 uint32_t DroppedTableCount(const CMakeSabunData& data) {
   if (!data.extended) return 0;
   uint32_t kept = 0;
@@ -117,11 +74,11 @@ void DifferenceJson(const CMakeSabunData& data, JsonReport* out) {
     out->Text("fontName", std::string(data.fontName, strnlen(data.fontName, sizeof data.fontName)));
   }
   out->Hex("expectedRevision", data.expectedRevision);
-  out->Text("oldRevision", RevisionText(data.expectedRevision));
+  out->Text("oldRevision", text::RevisionText(data.expectedRevision));
   uint32_t newRevision = 0;
-  if (NewRevision(data, &newRevision)) {
+  if (data.NewFontRevision(&newRevision)) {
     out->Hex("newFontRevision", newRevision);
-    out->Text("newRevision", RevisionText(newRevision));
+    out->Text("newRevision", text::RevisionText(newRevision));
   } else {
     out->Null("newFontRevision");
     out->Null("newRevision");
@@ -165,9 +122,9 @@ void DifferenceText(const CMakeSabunData& data, const std::string& indent, std::
     Appendf(out, "%sfont: %s\n", prefix, std::string(data.fontName, strnlen(data.fontName, sizeof data.fontName)).c_str());
   }
   uint32_t newRevision = 0;
-  const bool known = NewRevision(data, &newRevision);
-  const std::string oldText = RevisionText(data.expectedRevision);
-  const std::string newText = known ? RevisionText(newRevision) : "unknown";
+  const bool known = data.NewFontRevision(&newRevision);
+  const std::string oldText = text::RevisionText(data.expectedRevision);
+  const std::string newText = known ? text::RevisionText(newRevision) : "unknown";
   Appendf(out, "%srevision: %s \u2192 %s", prefix, oldText.c_str(), newText.c_str());
   // Revisions closer than the three decimals show.
   if (known && newText == oldText && newRevision != data.expectedRevision) {

@@ -9,6 +9,7 @@
 #include "engine/font_model.h"
 #include "engine/head_table.h"
 #include "engine/name_table.h"
+#include "text/revision.h"
 #include "engine/sabun_data.h"
 #include "engine/sabun_format.h"
 #include "platform/resources.h"
@@ -166,7 +167,7 @@ void FontJson(const FontFacts& font, JsonReport* out) {
   }
   if (font.hasRevision) {
     out->Hex("fontRevision", font.revision);
-    out->Text("revision", RevisionText(font.revision));
+    out->Text("revision", text::RevisionText(font.revision));
     out->Number("modified", DateNumber(font.modified));
     out->Text("modifiedText", DateText(font.modified));
   }
@@ -185,7 +186,7 @@ void FontText(const FontFacts& font, std::string* out) {
     }
   }
   if (font.hasRevision) {
-    Appendf(out, "revision: %s (0x%08X)\n", RevisionText(font.revision).c_str(), font.revision);
+    Appendf(out, "revision: %s (0x%08X)\n", text::RevisionText(font.revision).c_str(), font.revision);
     Appendf(out, "modified: %s\n", DateText(font.modified).c_str());
   } else {
     Appendf(out, "revision: unknown (no head table of 54 bytes)\n");

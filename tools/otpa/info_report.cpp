@@ -95,12 +95,6 @@ std::string TagText(const uint8_t* tag) {
   return text;
 }
 
-std::string RevisionText(uint32_t revision) {
-  std::string text;
-  Appendf(&text, "%.3f", static_cast<int32_t>(revision) / 65536.0);
-  return text;
-}
-
 uint64_t DateNumber(const uint8_t (&date)[8]) {
   uint64_t number = 0;
   for (uint8_t b : date) number = (number << 8) | b;

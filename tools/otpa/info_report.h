@@ -41,9 +41,6 @@ class JsonReport {
 
 // A table tag's four bytes, those outside printable ASCII as "?".
 std::string TagText(const uint8_t* tag);
-// A 16.16 revision as the font tools show it, rounded to three decimals:
-// 0x00010083 is "1.002".
-std::string RevisionText(uint32_t revision);
 // A head table's 8-byte date (seconds since 1904-01-01 00:00 UTC, signed)
 // as "2024-05-01 12:00:00 UTC".
 std::string DateText(const uint8_t (&date)[8]);
