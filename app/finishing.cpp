@@ -17,7 +17,8 @@ void CleanUpAfterUpdate(const RunEnvironment& environment) {
     // file the walk met: a folder swapped for a link since leads nowhere.
     const text::PathParts parts = text::SplitPath(environment.rules.encoding, search.Removal(i));
     std::unique_ptr<platform::Folder> folder = environment.files.OpenFolder(parts.drive + parts.folder);
-    if (folder != nullptr) folder->Remove(parts.name + parts.extension, search.RemovalIdentity(i));
+    const bool removed = folder != nullptr && folder->Remove(parts.name + parts.extension, search.RemovalIdentity(i));
+    LogEvent(environment, std::string("clean-up: ") + search.Removal(i) + (removed ? ": deleted" : ": not deleted"));
   }
 
   for (const std::string& name : environment.machine.FontCacheNames()) {
@@ -32,7 +33,8 @@ void CleanUpAfterUpdate(const RunEnvironment& environment) {
     }
     if (!exists) continue;
     std::unique_ptr<platform::RedirectionGuard> guard = environment.machine.SwitchOffRedirection();
-    if (environment.files.Exists(cache)) environment.files.Remove(cache);
+    const bool removed = environment.files.Exists(cache) && environment.files.Remove(cache);
+    LogEvent(environment, "clean-up: font cache " + cache + (removed ? ": deleted" : ": not deleted"));
   }
 }
 

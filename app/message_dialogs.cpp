@@ -18,3 +18,12 @@ CNormalEndDialog::CNormalEndDialog(const RunEnvironment& environment)
 
 CMessageDialog::CMessageDialog(const RunEnvironment& environment)
     : CMessageTextDialog(environment, IDD_MESSAGE_DIALOG, IDC_MESSAGE_EDIT) {}
+
+std::string OnOneLine(const std::string& text) {
+  std::string line;
+  for (size_t at = 0; at < text.size(); ++at) {
+    if (text[at] == '\r' && at + 1 < text.size() && text[at + 1] == '\n') ++at;
+    line += text[at] == '\r' || text[at] == '\n' ? ' ' : text[at];
+  }
+  return line;
+}

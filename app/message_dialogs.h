@@ -44,10 +44,14 @@ class CMessageDialog : public CMessageTextDialog {
   explicit CMessageDialog(const RunEnvironment& environment);
 };
 
+// `text` with each line break as one space, for the log.
+std::string OnOneLine(const std::string& text);
+
 // Shows `text` in a new dialog of type Dialog and returns the button that
 // ended it.
 template <class Dialog>
 int ShowMessage(const RunEnvironment& environment, const std::string& text) {
+  LogEvent(environment, "message: " + OnOneLine(text));
   Dialog dialog(environment);
   dialog.SetMessageText(text);
   return dialog.DoModal();

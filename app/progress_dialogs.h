@@ -30,6 +30,8 @@ class CWaitDialog : public CDialogBase {
   // Asks about a pending stop, then shows the text: true = stop now.
   bool SetSearchText(const std::string& text);
   void OnCommand(int id) override;
+  // True once the user confirmed a stop of the search.
+  bool Stopped() const { return stopFlag_ != 0; }
 
  private:
   std::string text_;

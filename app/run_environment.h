@@ -3,11 +3,14 @@
 #ifndef OTU_APP_RUN_ENVIRONMENT_H_
 #define OTU_APP_RUN_ENVIRONMENT_H_
 
+#include <string>
+
 #include "config/res_file_ctrl.h"
 #include "discovery/folder_check_ctrl.h"
 #include "discovery/name_rules.h"
 #include "platform/desktop.h"
 #include "platform/file_system.h"
+#include "platform/log_file.h"
 #include "platform/machine.h"
 #include "platform/resources.h"
 
@@ -41,6 +44,13 @@ struct RunEnvironment {
   ProcessControllers& controllers;
   // How the system's paths are written.
   NameRules rules;
+  // The run's log, where the command line asked for one.
+  platform::LogFile* log = nullptr;
 };
+
+// One line of the run's log, where there is one.
+inline void LogEvent(const RunEnvironment& environment, const std::string& text) {
+  if (environment.log != nullptr) environment.log->Write(text);
+}
 
 #endif  // OTU_APP_RUN_ENVIRONMENT_H_

@@ -7,14 +7,15 @@
 #include <string>
 
 #include "app/run_environment.h"
+#include "app/run_outcome.h"
 #include "platform/machine.h"
 
 class COpenTypeUpdaterApp {
  public:
   explicit COpenTypeUpdaterApp(const RunEnvironment& environment) : environment_(environment) {}
-  // The whole run. A second instance of the same program file name returns
-  // at once, without a window.
-  void Run();
+  // The whole run, and how it ended. A second instance of the same program
+  // file name returns at once, without a window.
+  RunOutcome Run();
 
  private:
   const RunEnvironment& environment_;

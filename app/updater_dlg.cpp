@@ -10,8 +10,10 @@
 #include "app/progress_dialogs.h"
 #include "app/start_dialog.h"
 #include "engine/opentype_manager.h"
+#include "engine/sabun_data.h"
 #include "resources/resource_ids.h"
 #include "text/paths.h"
+#include "text/revision.h"
 
 namespace {
 
@@ -44,6 +46,7 @@ void COpenTypeUpdaterDlg::PrepareRun(platform::DialogWindow& window) {
 
   const CResFileCtrl& configuration = environment_.controllers.Configuration();
   if (configuration.LoadedCount() == 0 || configuration.LoadedCount() != configuration.DeclaredCount()) {
+    Decide(RunOutcome::kPackageDamaged);
     // The dialog still opens, with an empty list: "実行" then says so.
     ShowMessage<COKDialog>(environment_, LoadMessage(kMsgDifferenceDataIncomplete));
     return;
@@ -51,11 +54,13 @@ void COpenTypeUpdaterDlg::PrepareRun(platform::DialogWindow& window) {
   CFolderCheckCtrl& search = environment_.controllers.Search();
   int32_t system = CheckEnvironment(environment_);
   if (system != kSystemXp && system != kSystemVista) {
+    Decide(system == kNotAdministrator ? RunOutcome::kNotAdministrator : RunOutcome::kSystemRefused);
     EndDialog(0);
     return;
   }
   CStartDialog start(environment_);
   if (start.DoModal() == platform::kCancel) {
+    Decide(RunOutcome::kCancelled);
     EndDialog(0);
     return;
   }
@@ -63,6 +68,7 @@ void COpenTypeUpdaterDlg::PrepareRun(platform::DialogWindow& window) {
   window.InsertListColumn(IDC_FONT_LIST, english ? kEnglishListHeading : kListHeading, kListColumnWidth);
   window.SetListFullRowSelect(IDC_FONT_LIST);
   if (search.TargetCount() == 0) {
+    Decide(RunOutcome::kPackageDamaged);
     ShowMessage<COKDialog>(environment_, LoadMessage(kMsgNoTargets));
     EndDialog(0);
     return;
@@ -71,8 +77,14 @@ void COpenTypeUpdaterDlg::PrepareRun(platform::DialogWindow& window) {
   CWaitDialog wait(environment_);
   wait.Create(window);
   wait.ShowNow();
+  search.SetWalkReport([this](const char* kind, const std::string& root) {
+    LogEvent(environment_, std::string("search: ") + kind + " " + root);
+  });
   search.SearchDrives(SearchProgressCallback, &wait);
+  search.SetWalkReport(nullptr);
+  LogCandidates();
   if (search.CandidateCount() == 0) {
+    Decide(wait.Stopped() ? RunOutcome::kCancelled : RunOutcome::kDone);
     wait.Close();
     ShowMessage<COKDialog>(environment_, LoadMessage(kMsgNoCandidates));
     EndDialog(0);
@@ -110,7 +122,11 @@ void COpenTypeUpdaterDlg::RunUpdate() {
         manager.ExpectFile(candidate.identity);
         result = manager.UpdateFont(candidate.fullPath, candidate.expectedRevision, UpdateProgressCallback,
                                     &progress, count, i);
-        if (result == kUpdateOk && manager.WaitsForRestart()) ++waitingForRestart;
+        if (result == kUpdateOk && manager.WaitsForRestart()) {
+          ++waitingForRestart;
+          LogEvent(environment_, std::string("waits for the restart: ") + candidate.fullPath);
+        }
+        LogEvent(environment_, "update: " + std::string(candidate.fullPath) + ": result " + std::to_string(result));
       }
     }
     if (result != kUpdateOk) break;
@@ -126,12 +142,43 @@ void COpenTypeUpdaterDlg::RunUpdate() {
   }
   environment_.desktop.BroadcastFontChange();
   if (result == kUpdateOk) {
+    Decide(RunOutcome::kRestartNeeded);
     CleanUpAfterUpdate(environment_);
-    if (ShowMessage<CNormalEndDialog>(environment_, message) == platform::kOk) RestartSystem(environment_);
+    if (ShowMessage<CNormalEndDialog>(environment_, message) == platform::kOk) {
+      outcome_ = RunOutcome::kRestartStarted;
+      LogEvent(environment_, "restart: requested");
+      RestartSystem(environment_);
+    }
   } else {
+    Decide(result == kUpdateStopped ? RunOutcome::kCancelled : RunOutcome::kFailed);
     ShowMessage<CEndDialog>(environment_, message);
   }
   EndDialog(platform::kOk);
+}
+
+void COpenTypeUpdaterDlg::Decide(RunOutcome outcome) {
+  if (decided_) return;
+  decided_ = true;
+  outcome_ = outcome;
+}
+
+void COpenTypeUpdaterDlg::LogCandidates() {
+  if (environment_.log == nullptr) return;
+  CFolderCheckCtrl& search = environment_.controllers.Search();
+  for (int32_t i = 0; i < search.CandidateCount(); ++i) {
+    const CCandidateRecord& candidate = search.Candidate(i);
+    const uint32_t installed = static_cast<uint32_t>(candidate.expectedRevision);
+    std::string target = "unknown";
+    int32_t resourceId = 0;
+    uint32_t revision = 0;
+    CMakeSabunData data(environment_.resources);
+    if (search.FindTargetResource(candidate.fullPath, candidate.expectedRevision, &resourceId) &&
+        data.LoadSabunData(resourceId) == 1 && data.NewFontRevision(&revision)) {
+      target = text::RevisionText(revision);
+    }
+    LogEvent(environment_, std::string("candidate: ") + candidate.fullPath + ": installed revision " +
+                               text::RevisionText(installed) + ", revised to " + target);
+  }
 }
 
 std::string COpenTypeUpdaterDlg::ResultText(int32_t result, const CCandidateRecord& candidate) const {
@@ -167,6 +214,7 @@ std::string COpenTypeUpdaterDlg::ResultText(int32_t result, const CCandidateReco
 
 void COpenTypeUpdaterDlg::ConfirmStop() {
   if (ShowMessage<CMessageDialog>(environment_, LoadMessage(kMsgConfirmStop)) == platform::kOk) {
+    Decide(RunOutcome::kCancelled);
     EndDialog(platform::kCancel);
   }
 }

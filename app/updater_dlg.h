@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/dialog_base.h"
+#include "app/run_outcome.h"
 
 class COpenTypeUpdaterDlg : public CDialogBase {
  public:
@@ -29,10 +30,22 @@ class COpenTypeUpdaterDlg : public CDialogBase {
   // Ends the dialog once the user confirms the stop.
   void ConfirmStop();
 
+  // How the run ended, once the dialog has.
+  RunOutcome Outcome() const { return outcome_; }
+
  private:
+  // The first decisive outcome stands: a stop after a damaged package was
+  // reported leaves the run's outcome that of the damage.
+  void Decide(RunOutcome outcome);
+  // The log's lines of the candidates the search found.
+  void LogCandidates();
+
   // The message for an update result, the candidate's path filled in where
   // the message names a file.
   std::string ResultText(int32_t result, const CCandidateRecord& candidate) const;
+
+  RunOutcome outcome_ = RunOutcome::kDone;
+  bool decided_ = false;
 };
 
 #endif  // OTU_APP_UPDATER_DLG_H_

@@ -5,6 +5,7 @@
 #define OTU_DISCOVERY_FOLDER_CHECK_CTRL_H_
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -83,6 +84,11 @@ class CFolderCheckCtrl : public CTargetLookup {
   bool FindTargetResource(const char* path, int32_t expectedRevision, int32_t* resourceId) const override;
 
   void SearchDrives(SearchProgressCallbackFunc callback, void* context);
+  // Told of each walk's start: ("drive", its root) or ("fonts folder", the
+  // folder); for the run's log.
+  void SetWalkReport(std::function<void(const char* kind, const std::string& root)> report) {
+    walkReport_ = std::move(report);
+  }
   // 1 = go on, 0 = stop (or no drive list).
   int ListFixedDrives(SearchProgressCallbackFunc callback, void* context);
   // 1 = done, 0 = stopped.
@@ -130,6 +136,7 @@ class CFolderCheckCtrl : public CTargetLookup {
   // twice is one candidate, since a second update would apply the
   // difference to the revised font.
   std::set<std::string> candidateFiles_;
+  std::function<void(const char*, const std::string&)> walkReport_;
   // Set when a target takes ".ttf" files: only then does the walk look at them.
   bool trueTypeNames_ = false;
   // Set while the fonts folders are walked: the drives' walk passed through

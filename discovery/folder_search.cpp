@@ -75,6 +75,7 @@ int CFolderCheckCtrl::ListFixedDrives(SearchProgressCallbackFunc callback, void*
 
 int CFolderCheckCtrl::SearchFixedDrives(SearchProgressCallbackFunc callback, void* context) {
   for (const auto& drive : fixedDrives_) {
+    if (walkReport_) walkReport_("drive", &driveList_[drive.first]);
     if (SearchFolder(&driveList_[drive.first], callback, context, 0) == 0) return 0;
   }
   return 1;
@@ -84,6 +85,7 @@ int CFolderCheckCtrl::SearchFontFolders(SearchProgressCallbackFunc callback, voi
   walkingFontFolders_ = true;
   int result = 1;
   for (const std::string& folder : folders_.FontFolders()) {
+    if (walkReport_) walkReport_("fonts folder", folder);
     if (SearchFolder(folder, callback, context, 0) == 0) {
       result = 0;
       break;

@@ -197,6 +197,33 @@ int CMakeSabunData::LoadExtended() {
   return 1;
 }
 
+bool CMakeSabunData::NewFontRevision(uint32_t* revision) const {
+  constexpr int64_t kRevisionOffset = 4;
+  for (const auto& record : records) {
+    if (std::memcmp(record->tag, "head", 4) != 0) continue;
+    uint32_t value = 0;
+    for (int64_t at = kRevisionOffset; at < kRevisionOffset + 4; ++at) {
+      const int shift = static_cast<int>(8 * (kRevisionOffset + 3 - at));
+      bool known = record->hasBlock == 0;  // carried over: the installed bytes
+      uint8_t byte = static_cast<uint8_t>(expectedRevision >> shift);
+      for (const COldTagObject run : record->copyRuns) {
+        if (at < run.destinationOffset || at >= int64_t{run.destinationOffset} + run.length) continue;
+        known = int64_t{run.sourceOffset} - run.destinationOffset == 0;
+      }
+      for (const CNewTagObject run : record->insertRuns) {
+        if (at < run.destinationOffset || at >= int64_t{run.destinationOffset} + run.length) continue;
+        known = true;
+        byte = run.literal[at - run.destinationOffset];
+      }
+      if (!known) return false;
+      value |= static_cast<uint32_t>(byte) << shift;
+    }
+    *revision = value;
+    return true;
+  }
+  return false;
+}
+
 int CMakeSabunData::IsExtended(int32_t resourceId) const {
   platform::ResourceBytes resource;
   return FindSabunResource(resources_, resourceId, &resource) && HasMagic(resource, sabun::ext::kMagic);

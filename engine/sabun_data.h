@@ -190,6 +190,12 @@ class CMakeSabunData : public COpenTypeObject {
   int IsExtended(int32_t resourceId) const;
   // The first record, in file order, whose new index is `index`; null if none.
   const CSabunTagObject* GetSabunTag(int32_t index) const;
+  // The head fontRevision of the font the loaded file rebuilds, read byte by
+  // byte where the head record's runs put it: from an insert run's literal,
+  // or from a copy run that keeps the installed head's bytes in place (the
+  // expected revision's). False when a byte comes from elsewhere in the
+  // installed head, or there is no head record.
+  bool NewFontRevision(uint32_t* revision) const;
 
   std::vector<std::unique_ptr<CSabunTagObject>> records;
   uint8_t magic[4] = {};

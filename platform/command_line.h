@@ -1,14 +1,27 @@
-// What the program makes of its command line. The Windows program takes no
-// arguments; on POSIX systems --help and --version answer as users expect.
+// How the program meets its command line on this system: how its options
+// are spelled, and where the usage, the version and the end of an
+// unattended run are told. Without arguments the program runs as always.
 #ifndef OTU_PLATFORM_COMMAND_LINE_H_
 #define OTU_PLATFORM_COMMAND_LINE_H_
 
+#include <string>
+
 namespace platform {
 
-// True when the arguments asked for something other than the run (help, the
-// version, or something unknown): it has been answered and the program ends
-// with *exitStatus.
-bool AnswerCommandLine(int argc, char** argv, int* exitStatus);
+// Windows Installer's switches (/quiet) and exit codes (3010), or POSIX long
+// options (--quiet) and one-byte exit statuses.
+enum class CommandStyle { kInstaller, kPosix };
+extern const CommandStyle kCommandStyle;
+
+// The usage; with a `problem`, as the answer to a bad command line (where a
+// run is quiet, nothing is shown: only its exit code tells).
+void ShowUsage(const std::string& problem, bool quiet);
+void ShowVersion();
+
+// The end of an unattended run, where the system gives the program a place
+// to say it (standard error): its exit status and what it means, and a log
+// that could not be written.
+void ReportEnd(int status, const std::string& meaning, const std::string& unwrittenLog);
 
 }  // namespace platform
 

@@ -72,7 +72,9 @@ class Desktop {
   virtual int RunModal(int templateId, DialogHandler& handler) = 0;
   // Creates dialog `templateId`, hidden, owned by `owner`, and keeps it until
   // the returned object is destroyed. Such a window takes no Enter and no Esc:
-  // their key presses are dropped before it sees them.
+  // their key presses are dropped before it sees them. An `owner` that is
+  // not one of this desktop's windows (the unseen main dialog of a passive
+  // run) leaves the window without an owner.
   virtual std::unique_ptr<DialogWindow> CreateModeless(int templateId, DialogHandler& handler,
                                                        DialogWindow& owner) = 0;
   // Dispatches every message waiting for any window of the thread; button

@@ -50,6 +50,12 @@ class Machine {
   virtual std::string ExecutableFileName() = 0;
   // The program's version as "major.minor.patch".
   virtual std::string ProgramVersion() = 0;
+  // For the log of a run: the machine's network name, the user the program
+  // runs as, and the system's name and version ("Windows 10.0.19045",
+  // "Linux 6.1.0-13-amd64 x86_64"); empty where the system does not say.
+  virtual std::string MachineName() = 0;
+  virtual std::string UserName() = 0;
+  virtual std::string SystemDescription() = 0;
   // The system's own folder, without a final separator; false when unknown.
   virtual bool SystemFolder(std::string* folder) = 0;
   // The names of the system's font cache files in its own folder: files the

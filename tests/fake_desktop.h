@@ -173,8 +173,9 @@ class ScriptedDesktop : public platform::Desktop {
   std::unique_ptr<platform::DialogWindow> CreateModeless(int templateId, platform::DialogHandler& handler,
                                                          platform::DialogWindow& owner) override {
     auto* ownerWindow = dynamic_cast<Window*>(&owner);
-    if (ownerWindow == nullptr) Mismatch("a kept window owned by a window of another desktop");
-    DialogRecord* record = NewRecord(templateId, false, ownerWindow->record->templateId);
+    // A window of another desktop (an unattended run's unseen main dialog)
+    // leaves the kept window without an owner.
+    DialogRecord* record = NewRecord(templateId, false, ownerWindow == nullptr ? 0 : ownerWindow->record->templateId);
     auto window = std::make_unique<Window>(this, record, &handler);
     kept_.push_back(window.get());
     handler.OnInitDialog(*window);

@@ -67,6 +67,9 @@ class FakeMachine : public platform::Machine {
   }
   std::string ExecutableFileName() override { return executable; }
   std::string ProgramVersion() override { return programVersion; }
+  std::string MachineName() override { return "PC-0042"; }
+  std::string UserName() override { return "admin"; }
+  std::string SystemDescription() override { return "Windows 5.1.2600 Service Pack 3"; }
   bool SystemFolder(std::string* folder) override {
     *folder = systemFolder;
     return !systemFolder.empty();

@@ -87,7 +87,7 @@ TEST(MountInfo, EveryMountPointEndsTheWalkOfItsParent) {
 }
 
 // The home folders come from the file alone, as a static program reads it.
-TEST(UserTable, HomeFoldersAreTheAbsoluteSixthFields) {
+TEST(UserTable, HomeFoldersAndUserNamesComeFromTheFileAlone) {
   const char kPasswd[] =
       "root:x:0:0:root:/root:/bin/bash\n"
       "# a comment:x:1:1::/commented:/bin/sh\n"
@@ -100,6 +100,10 @@ TEST(UserTable, HomeFoldersAreTheAbsoluteSixthFields) {
       "last:x:1004:1004::/srv/last";
   EXPECT_EQ(platform::HomeFolders(kPasswd),
             (std::vector<std::string>{"/root", "/usr/sbin", "/home/kana san", "/srv/last"}));
+  EXPECT_EQ(platform::UserNameOf(kPasswd, 0), "root");
+  EXPECT_EQ(platform::UserNameOf(kPasswd, 1000), "kana");
+  EXPECT_EQ(platform::UserNameOf(kPasswd, 10), "");
+  EXPECT_EQ(platform::UserNameOf(kPasswd, 1003), "short");
 }
 
 }  // namespace

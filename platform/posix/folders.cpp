@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <cstring>
 #include <fstream>
-#include <sstream>
 #include <unordered_set>
 #include <vector>
 
@@ -20,13 +19,6 @@ namespace platform {
 namespace {
 
 constexpr uint32_t kScsiCdromMajor = 11;
-
-std::string ReadWholeFile(const char* path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 bool SysfsFlag(const std::string& path) {
   std::ifstream in(path);
@@ -182,7 +174,7 @@ class PosixFolders : public Folders {
     auto add = [&](const std::string& folder) {
       if (listed.insert(folder).second) folders.push_back(folder);
     };
-    for (std::string home : HomeFolders(ReadWholeFile("/etc/passwd"))) {
+    for (std::string home : HomeFolders(ReadTextFile("/etc/passwd"))) {
       if (home.back() != '/') home += '/';
       add(home + ".local/share/fonts/");
       add(home + ".fonts/");
@@ -194,7 +186,7 @@ class PosixFolders : public Folders {
 
  private:
   std::vector<MountRecord> ReadMounts() {
-    std::vector<MountRecord> mounts = ParseMountInfo(ReadWholeFile("/proc/self/mountinfo"));
+    std::vector<MountRecord> mounts = ParseMountInfo(ReadTextFile("/proc/self/mountinfo"));
     std::vector<std::string> points = MountPoints(mounts);
     mountPoints_ = std::unordered_set<std::string>(points.begin(), points.end());
     mountsRead_ = true;

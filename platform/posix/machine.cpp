@@ -14,6 +14,7 @@
 
 #include "platform/posix/embedded_resources.h"
 #include "platform/posix/restart.h"
+#include "platform/posix/user_table.h"
 
 namespace platform {
 namespace {
@@ -78,6 +79,23 @@ class PosixMachine : public Machine {
 
   // The package's version, or resources/version.h's without its own.
   std::string ProgramVersion() override { return kEmbeddedProgram.version; }
+
+  std::string MachineName() override {
+    struct utsname system;
+    return ::uname(&system) == 0 ? system.nodename : "";
+  }
+
+  std::string UserName() override {
+    const unsigned uid = ::getuid();
+    std::string name = UserNameOf(ReadTextFile("/etc/passwd"), uid);
+    return name.empty() ? "uid " + std::to_string(uid) : name;
+  }
+
+  std::string SystemDescription() override {
+    struct utsname system;
+    if (::uname(&system) != 0) return std::string();
+    return std::string(system.sysname) + " " + system.release + " " + system.machine;
+  }
 
   // fontconfig's caches of the system's font folders stand for the font
   // cache of Windows: without them fontconfig reads the fonts anew.

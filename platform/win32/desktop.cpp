@@ -114,8 +114,9 @@ class Win32Desktop : public Desktop {
   std::unique_ptr<DialogWindow> CreateModeless(int templateId, DialogHandler& handler,
                                                DialogWindow& owner) override {
     auto dialog = std::make_unique<Win32Dialog>(*this, handler);
+    auto* ownerDialog = dynamic_cast<Win32Dialog*>(&owner);
     CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(templateId),
-                       static_cast<Win32Dialog&>(owner).window(), Win32Dialog::Procedure,
+                       ownerDialog != nullptr ? ownerDialog->window() : nullptr, Win32Dialog::Procedure,
                        reinterpret_cast<LPARAM>(dialog.get()));
     if (dialog->window() != nullptr) kept_.push_back(dialog->window());
     return dialog;

@@ -109,6 +109,30 @@ class Win32Machine : public Machine {
     return PathFindFileNameA(path.c_str());
   }
 
+  std::string MachineName() override {
+    char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD size = sizeof name;
+    return GetComputerNameA(name, &size) ? std::string(name, size) : std::string();
+  }
+
+  std::string UserName() override {
+    char name[257] = {};
+    DWORD size = sizeof name;
+    return GetUserNameA(name, &size) ? std::string(name) : std::string();
+  }
+
+  std::string SystemDescription() override {
+    VersionRecord record;
+    if (!QueryVersion(sizeof(OSVERSIONINFOEXA), &record) && !QueryVersion(sizeof(OSVERSIONINFOA), &record)) {
+      return std::string();
+    }
+    char text[200];
+    std::snprintf(text, sizeof text, "Windows %u.%u.%u%s%s", static_cast<unsigned>(record.major),
+                  static_cast<unsigned>(record.minor), static_cast<unsigned>(record.build),
+                  record.servicePack[0] != '\0' ? " " : "", record.servicePack);
+    return text;
+  }
+
   std::string ProgramVersion() override {
     std::string path = ModulePath();
     DWORD unused = 0;

@@ -24,10 +24,9 @@ import sys
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[2] / "resources"))
 import package  # noqa: E402
+from font_rules import MAX_TARGET_BYTES, sjis_length, target_name  # noqa: E402
 
-MAX_TEXT_BYTES = 254        # values read into 255-byte buffers
 MAX_TITLE_BYTES = 1023      # MAIN_TEXTTITLE, read into 1024 bytes
-MAX_TARGET_BYTES = 255      # the installed file name, "BASE.otf"
 
 
 def leading_integer(value):
@@ -35,18 +34,6 @@ def leading_integer(value):
     that follow, None when it does not start with them."""
     match = re.match(r"[+-]?\d+", value)
     return int(match.group(0)) if match else None
-
-
-def sjis_length(value):
-    return len(value.encode("cp932", "replace"))
-
-
-def target_name(value):
-    """The installed file name an entry revises: the file name without folder
-    and extension, cut at its first "_", then ".otf"."""
-    stem = re.split(r"[\\/]", value)[-1]
-    stem = stem.rsplit(".", 1)[0] if "." in stem else stem
-    return stem.split("_", 1)[0] + ".otf"
 
 
 def difference_identity(otpa, path):
@@ -62,7 +49,7 @@ def difference_identity(otpa, path):
 
 def check_values(name, keys, problems):
     for key, value in keys.items():
-        limit = MAX_TITLE_BYTES if key == "MAIN_TEXTTITLE" else MAX_TEXT_BYTES
+        limit = MAX_TITLE_BYTES if key == "MAIN_TEXTTITLE" else package.MAX_VALUE_BYTES
         if sjis_length(value) > limit:
             problems.append(f"{name} {key} is {sjis_length(value)} bytes long; the program reads {limit}")
 
