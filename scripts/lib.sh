@@ -37,7 +37,7 @@ need_test_bed_packages() {
 
 host_packages=(cmake ninja-build g++ libgtest-dev googletest python3-fonttools python3-brotli
                fonts-noto-cjk opentype-sanitizer xdelta3 bsdiff zstd tmux fontconfig e2fsprogs clang valgrind
-               osslsigncode openssl man-db)
+               osslsigncode openssl man-db ansible openssh-server openssh-client netcat-openbsd iproute2)
 # What building a maker's programs needs, and nothing of the test bed: the
 # host compiler for otpa and the POSIX program, MinGW-w64 for the exe.
 maker_host_packages=(cmake ninja-build g++ python3)

@@ -844,8 +844,10 @@ class Bed:
     # afterwards
     def read_drives(self):
         """Each writable drive's files, read from its image with debugfs once
-        the namespace has let go of it (the loop device detaches then)."""
+        the namespace has let go of it (the loop device detaches then), in
+        place of what an earlier read found."""
         deadline = time.monotonic() + 30
+        shutil.rmtree(self.root / "after", ignore_errors=True)
         for letter in self.drives:
             while run(["losetup", "-j", str(self.image(letter))], capture=True).strip():
                 check(time.monotonic() < deadline, f"{self.image(letter)} is still attached to a loop device")
