@@ -17,7 +17,6 @@ ROOT = pathlib.Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(ROOT / "tests" / "posix"))
 import e2e  # noqa: E402
 
-LAYOUT_NAME = "rehearsal.layout"
 # A layout line: "d:/Fonts/Sub = ../old/ExSans-Regular.otf".
 LAYOUT_LINE = re.compile(r"^([a-z]):/?(.*?)\s+=\s+(.+?)\s*$")
 POSIX_DRIVES = string.ascii_lowercase[3:]   # d to z, each /media/<letter>
@@ -222,7 +221,8 @@ def main():
     parser.add_argument("package", type=pathlib.Path)
     parser.add_argument("layout", type=pathlib.Path, nargs="?")
     args = parser.parse_args()
-    layout = args.layout or args.package / LAYOUT_NAME
+    # make-package writes PACKAGE_DIR.layout beside the package folder.
+    layout = args.layout or args.package.resolve().parent / (args.package.resolve().name + ".layout")
     if not layout.is_file():
         print(f"rehearse: {layout}: no such layout file" +
               ("" if args.layout else " (make-package writes one; or name a LAYOUT)"), file=sys.stderr)

@@ -154,6 +154,14 @@ class AppRun {
 
   void Install(const std::string& path, size_t revision) { disk.AddFile(path, revisions[revision].oldFont); }
 
+  // The second font installed without its Windows licence text: the update
+  // cannot carry it over and refuses the font (result 1).
+  void InstallGothicWithoutWindowsLicence() {
+    std::vector<testfont::Table> tables = revisions[1].oldTables;
+    tables[3].bytes = testfont::NameTable(testfont::StandardNameRecords("SampleGothic ProN B", "licence", ""));
+    disk.files[kGothicPath] = testfont::BuildFont(tables);
+  }
+
   // Drives C: and D: with the three fonts, the downloaded copies, a file of
   // a download name elsewhere, and the font cache in the system folder and
   // in the folder a 32-bit program sees under its name.

@@ -123,11 +123,7 @@ TEST(AppRunFailure, EachResultCodeNamesItsFontAndLeavesEveryFontOldOrNew) {
   };
   const std::vector<Row> rows = {
       {"installed font without Windows licence text",
-       [](AppRun* run) {
-         std::vector<testfont::Table> tables = run->revisions[1].oldTables;
-         tables[3].bytes = testfont::NameTable(testfont::StandardNameRecords("SampleGothic ProN B", "licence", ""));
-         run->disk.files[kGothicPath] = testfont::BuildFont(tables);
-       },
+       [](AppRun* run) { run->InstallGothicWithoutWindowsLicence(); },
        Filled("改訂元ファイル(%s)の読み込みに失敗しました。", kGothicPath)},
       {"difference file cut after its header",
        [](AppRun* run) {

@@ -164,11 +164,7 @@ TEST(UnattendedRun, EachWayARunEndsHasItsOutcome) {
   };
   const std::vector<Row> rows = {
       {"a font that cannot be revised",
-       [](AppRun* run) {
-         std::vector<testfont::Table> tables = run->revisions[1].oldTables;
-         tables[3].bytes = testfont::NameTable(testfont::StandardNameRecords("SampleGothic ProN B", "licence", ""));
-         run->disk.files[kGothicPath] = testfont::BuildFont(tables);
-       },
+       [](AppRun* run) { run->InstallGothicWithoutWindowsLicence(); },
        RunOutcome::kFailed, "update: C:\\WINDOWS\\Fonts\\SampleGothicProN-B.otf: result 1"},
       {"nothing to revise", [](AppRun* run) { run->disk.files.erase(kMinchoPath), run->disk.files.erase(kGothicPath),
                                                run->disk.files.erase(kMaruPath); },

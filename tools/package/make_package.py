@@ -33,7 +33,8 @@ CONFIGURATION_NAME = "updater.ini"
 # What scripts/rehearse lays out on its throw-away machine unless told
 # otherwise: each older revision a difference file was made from, the
 # oldest on drive d:, the next on e:, ... (one folder holds one file name).
-REHEARSAL_LAYOUT = "rehearsal.layout"
+# Written beside the package folder as PACKAGE_DIR.layout: the folder holds
+# what the programs carry and nothing else.
 REHEARSAL_DRIVES = "defghijklmnopqrstuvwxyz"
 
 
@@ -133,12 +134,16 @@ def configuration(targets, products, program=None):
 def prepare_folder(folder):
     if folder.exists():
         others = [p.name for p in folder.iterdir()
-                  if p.suffix.lower() not in (".ini", ".pa", ".ico", ".layout") or not p.is_file()]
+                  if p.suffix.lower() not in (".ini", ".pa", ".ico") or not p.is_file()]
         if others:
             raise Refusal(f"{folder} holds other files than a package's: {', '.join(sorted(others))}")
         for stale in folder.iterdir():
             stale.unlink()
     folder.mkdir(parents=True, exist_ok=True)
+
+
+def rehearsal_layout_path(package_dir):
+    return package_dir.resolve().parent / (package_dir.resolve().name + ".layout")
 
 
 def rehearsal_layout(targets):
@@ -243,7 +248,7 @@ def main():
         for _, name, data in target.differences:
             (args.package_dir / name).write_bytes(data)
     (args.package_dir / CONFIGURATION_NAME).write_bytes(ini)
-    (args.package_dir / REHEARSAL_LAYOUT).write_text(rehearsal_layout(targets), encoding="utf-8")
+    rehearsal_layout_path(args.package_dir).write_text(rehearsal_layout(targets), encoding="utf-8")
     if args.icon is not None:
         (args.package_dir / args.icon.name).write_bytes(args.icon.read_bytes())
     print_table(targets)
