@@ -9,11 +9,13 @@ fuzzer=$1 seconds=$2 seeds_tool=$3 work=$4 corpus=${5:-}
 name=$(basename "$fuzzer")
 here=$(cd "$(dirname "$0")" && pwd)
 mkdir -p "$work/seeds" "$work/$name/corpus"
-for target in font_identity_fuzz sabun_rebuild_fuzz configuration_fuzz maker_fuzz target_match_fuzz; do
+for target in font_identity_fuzz sabun_rebuild_fuzz configuration_fuzz maker_fuzz target_match_fuzz otpa_info_fuzz; do
   mkdir -p "$work/seeds/$target"
 done
 "$seeds_tool" "$work/seeds"
 seeds=("$work/seeds/$name")
+# otpa info reads fonts and difference files too.
+[ "$name" != otpa_info_fuzz ] || seeds+=("$work/seeds/font_identity_fuzz" "$work/seeds/sabun_rebuild_fuzz")
 if [ -n "$corpus" ] && [ -f "$corpus/small/old.otf" ]; then
   case "$name" in
     font_identity_fuzz) seeds+=("$corpus/small") ;;

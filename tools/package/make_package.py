@@ -26,7 +26,8 @@ scripts/check-fonts does and writes nothing while there is a problem. Two
 older revisions of one font give NAME_1.pa and NAME_2.pa. --maker and
 --title make another maker's updater; --language en writes its texts in
 English. Prints a table of what it made. PACKAGE_DIR may hold a former
-package, which is replaced."""
+package, which is replaced. Beside it, PACKAGE_DIR.layout names the older
+fonts as scripts/rehearse lays them out on its throw-away machine."""
 
 FIRST_RESOURCE_ID = 2001
 CONFIGURATION_NAME = "updater.ini"
