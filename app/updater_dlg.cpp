@@ -122,11 +122,11 @@ void COpenTypeUpdaterDlg::RunUpdate() {
         manager.ExpectFile(candidate.identity);
         result = manager.UpdateFont(candidate.fullPath, candidate.expectedRevision, UpdateProgressCallback,
                                     &progress, count, i);
+        LogEvent(environment_, "update: " + std::string(candidate.fullPath) + ": result " + std::to_string(result));
         if (result == kUpdateOk && manager.WaitsForRestart()) {
           ++waitingForRestart;
           LogEvent(environment_, std::string("waits for the restart: ") + candidate.fullPath);
         }
-        LogEvent(environment_, "update: " + std::string(candidate.fullPath) + ": result " + std::to_string(result));
       }
     }
     if (result != kUpdateOk) break;
@@ -145,6 +145,7 @@ void COpenTypeUpdaterDlg::RunUpdate() {
     Decide(RunOutcome::kRestartNeeded);
     CleanUpAfterUpdate(environment_);
     if (ShowMessage<CNormalEndDialog>(environment_, message) == platform::kOk) {
+      // The answer to the restart question refines the success.
       outcome_ = RunOutcome::kRestartStarted;
       LogEvent(environment_, "restart: requested");
       RestartSystem(environment_);
