@@ -56,6 +56,27 @@ windows_packages=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-m
                   binutils-mingw-w64-x86-64 wine wine32:i386 wine64 xvfb xauth locales
                   fonts-wine fonts-noto-cjk imagemagick)
 
+# runs_i386_programs: whether this machine starts i386 programs. Some
+# kernels are built or booted without them ("Exec format error"), and Wine's
+# 32-bit loader then cannot start (docs/windows-testbed.md).
+runs_i386_programs() {
+  /lib/ld-linux.so.2 --version >/dev/null 2>&1
+}
+
+# use_wine64_only: on such a machine, puts Wine's 64-bit loader first on PATH
+# under the names Debian's scripts start, so the x86_64 programs still run.
+use_wine64_only() {
+  runs_i386_programs || export PATH="$root/scripts/wine64-only:$PATH"
+}
+
+# pe_is_i386 FILE.exe: whether a Windows program is built for i386 (the
+# machine field of its PE header).
+pe_is_i386() {
+  local header
+  header=$(od -An -tu4 -j60 -N4 "$1" | tr -d ' ') || return 1
+  [ "$(od -An -tx2 -j$((header + 4)) -N2 "$1" | tr -d ' ')" = 014c ]
+}
+
 # need_japanese_locale: generates ja_JP.UTF-8 once. Wine takes its ANSI code
 # page from the locale and silently falls back to 1252 when the locale is
 # missing, so the Windows tests would run without code page 932.
