@@ -94,6 +94,10 @@ need_japanese_locale() {
 need_windows_test_bed() {
   need_test_bed_packages "${windows_packages[@]}" googletest
   need_japanese_locale
+  if ! runs_i386_programs; then
+    echo "this machine runs no i386 programs, and the Windows program is one: it cannot start under Wine here (docs/windows-testbed.md)" >&2
+    return 1
+  fi
   echo "building the Windows UI driver"
   { cmake -S "$root" -B "$root/build/win32" -G Ninja -DCMAKE_BUILD_TYPE=Release \
       -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" >/dev/null &&
