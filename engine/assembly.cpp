@@ -71,12 +71,17 @@ int32_t COpenTypeManager::RebuildFont(const char* path, int32_t resourceId, Upda
     if (rebuilt_[j]->ApplySabun(*records[j], newImage_.data(), newImageSize_) == 0) return kUpdateFontUnusable;
   }
   // A name table copied from the installed one by position must not have
-  // taken bytes that the customer's License Description texts moved.
+  // taken bytes that the customer's License Description texts moved. A
+  // compressed block has no positions to check: it may take none.
   for (size_t j = 0; j < count; ++j) {
     const CTagObject& table = *rebuilt_[j];
     const CSabunTagObject& record = *records[j];
-    if (std::strcmp(table.tagText, "name") == 0 && record.hasBlock != 0 && !record.copyRuns.empty() &&
-        !NameCopiesFitInstalled(record.copyRuns, table.data, table.length, table.newData, table.newLength)) {
+    if (std::strcmp(table.tagText, "name") != 0 || record.hasBlock == 0) continue;
+    if (record.encoding == sabun::ext::kAddCopyEncoding ? record.streams.differenceSize != 0
+                                                        : !record.copyRuns.empty() &&
+                                                              !NameCopiesFitInstalled(record.copyRuns, table.data,
+                                                                                      table.length, table.newData,
+                                                                                      table.newLength)) {
       return kUpdateFontUnusable;
     }
   }

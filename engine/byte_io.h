@@ -108,6 +108,23 @@ class Buffer {
     std::memcpy(value, &raw, 4);
     return true;
   }
+  // An unsigned LEB128 value: seven bits a byte, low bits first, the high
+  // bit set on every byte but the last; at most five bytes and 32 bits.
+  // False (nothing moved) when it does not fit or is longer.
+  bool ReadVarU32(uint32_t* value) {
+    uint64_t result = 0;
+    for (size_t k = 0; k < 5 && offset_ + k < length_; ++k) {
+      const uint8_t byte = data_[offset_ + k];
+      result |= uint64_t{byte & 0x7Fu} << (7 * k);
+      if ((byte & 0x80u) == 0) {
+        if (result > UINT32_MAX) return false;
+        *value = static_cast<uint32_t>(result);
+        offset_ += k + 1;
+        return true;
+      }
+    }
+    return false;
+  }
   // Copies n bytes as stored (tags, dates, names).
   bool ReadBytes(void* out, size_t n) {
     if (!RangeFits(offset_, n, length_)) return false;

@@ -162,6 +162,7 @@ int CMakeSabunData::LoadExtended() {
   identity = header.identity;
 
   otu::Buffer in(bytes, fileSize);
+  std::vector<add_copy::PackedBlock> packed;
   for (size_t i = 0; i < tableCount; ++i) {
     auto record = std::make_unique<CSabunTagObject>();
     uint8_t flags = 0, encoding = 0;
@@ -179,20 +180,53 @@ int CMakeSabunData::LoadExtended() {
     in.ReadU32(&record->newOffset);
     in.ReadU32(&record->oldChecksum);
     record->newTable = (flags & ext::kNewTable) != 0;
+    record->encoding = encoding;
     const bool hasBlock = (flags & ext::kHasBlock) != 0;
     records.push_back(std::move(record));
     CSabunTagObject& stored = *records.back();
-    if ((flags & ~ext::kKnownRecordFlags) != 0 || encoding != ext::kRunsEncoding ||
-        hasBlock != (stored.blockOffset != 0)) {
+    packed.emplace_back();
+    if ((flags & ~ext::kKnownRecordFlags) != 0 ||
+        (encoding != ext::kRunsEncoding && encoding != ext::kAddCopyEncoding) ||
+        hasBlock != (stored.blockOffset != 0) || (!hasBlock && encoding != ext::kRunsEncoding)) {
       return 0;
     }
     if (!hasBlock) continue;
     // A block lies after the records and takes exactly the bytes it states.
     if (stored.blockOffset < ext::RecordOffset(header.headerSize, tableCount) ||
-        !otu::RangeFits(stored.blockOffset, blockLength, fileSize) ||
-        !stored.ReadSabun(bytes + stored.blockOffset, blockLength) || stored.BlockBytes() != blockLength) {
+        !otu::RangeFits(stored.blockOffset, blockLength, fileSize)) {
       return 0;
     }
+    const uint8_t* block = bytes + stored.blockOffset;
+    if (encoding == ext::kAddCopyEncoding) {
+      stored.hasBlock = 1;
+      if (stored.newLength > newFileLength ||
+          !add_copy::ReadPackedBlock(block, blockLength, stored.newLength, &packed.back())) {
+        return 0;
+      }
+    } else if (!stored.ReadSabun(block, blockLength) || stored.BlockBytes() != blockLength) {
+      return 0;
+    }
+  }
+  return UnpackBlocks(packed);
+}
+
+int CMakeSabunData::UnpackBlocks(const std::vector<add_copy::PackedBlock>& packed) {
+  uint64_t total = 0;
+  bool any = false;
+  for (size_t i = 0; i < packed.size(); ++i) {
+    any |= records[i]->encoding == sabun::ext::kAddCopyEncoding;
+    total += packed[i].UnpackedSize();
+  }
+  if (!any) return 1;
+  if (total > SIZE_MAX) return 0;
+  unpacked_ = image_pool::Take(static_cast<size_t>(total));
+  if (unpacked_.bytes == nullptr) return 0;
+  uint8_t* to = unpacked_.bytes;
+  for (size_t i = 0; i < packed.size(); ++i) {
+    CSabunTagObject& record = *records[i];
+    if (record.encoding != sabun::ext::kAddCopyEncoding) continue;
+    if (!add_copy::Unpack(packed[i], record.newLength, to, &record.streams)) return 0;
+    to += packed[i].UnpackedSize();
   }
   return 1;
 }
@@ -216,6 +250,22 @@ bool CMakeSabunData::NewFontRevision(uint32_t* revision) const {
     return *from >= 0 && *from < length;
   };
   uint8_t bytes[4] = {};
+  if (head->encoding == sabun::ext::kAddCopyEncoding) {
+    for (int64_t k = 0; k < 4; ++k) {
+      add_copy::ByteOrigin origin;
+      if (!add_copy::FindByte(head->streams, head->newLength, static_cast<size_t>(kRevisionOffset + k), &origin)) {
+        return false;
+      }
+      if (origin.fromOld) {
+        // Only the installed revision's own bytes are known here.
+        if (head->newTable || origin.oldAt != static_cast<size_t>(kRevisionOffset + k)) return false;
+        origin.value = static_cast<uint8_t>(origin.value + (expectedRevision >> (8 * (3 - k))));
+      }
+      bytes[k] = origin.value;
+    }
+    *revision = otu::SpanU32(bytes);
+    return true;
+  }
   for (int64_t k = 0; k < 4; ++k) {
     const int64_t at = kRevisionOffset + k;
     // As the rebuild writes them: copy runs in file order, then insert runs

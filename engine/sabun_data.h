@@ -9,8 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "engine/add_copy_block.h"
 #include "engine/byte_io.h"
 #include "engine/font_model.h"
+#include "engine/image_pool.h"
 #include "engine/sabun_format.h"
 #include "platform/resources.h"
 
@@ -157,6 +159,10 @@ class CSabunTagObject : public COpenTypeObject {
   // checksum of the installed table the record rebuilds from.
   bool newTable = false;
   uint32_t oldChecksum = 0;
+  // Extended files only: how the block is encoded; for the compressed
+  // add-and-copy encoding, its streams as loading inflated them.
+  uint8_t encoding = sabun::ext::kRunsEncoding;
+  add_copy::Streams streams;
 };
 
 // What a difference file says of the installed font it revises.
@@ -175,6 +181,9 @@ struct SabunIdentity {
 class CMakeSabunData : public COpenTypeObject {
  public:
   explicit CMakeSabunData(const platform::ResourceSource& resources) : resources_(resources) {}
+  ~CMakeSabunData() override { image_pool::Give(unpacked_); }
+  CMakeSabunData(const CMakeSabunData&) = delete;
+  CMakeSabunData& operator=(const CMakeSabunData&) = delete;
 
   // Loads the FONT_PA resource `resourceId` (its low 16 bits): 1 or 0.
   int LoadSabunData(int32_t resourceId);
@@ -222,6 +231,12 @@ class CMakeSabunData : public COpenTypeObject {
  private:
   // The extended file in `bytes` after its magic: 1 or 0.
   int LoadExtended();
+  // Inflates the compressed blocks of `packed` (one per record, null for the
+  // others) into unpacked_ and checks them: 1 or 0.
+  int UnpackBlocks(const std::vector<add_copy::PackedBlock>& packed);
+
+  // The inflated streams of every compressed block, back to back.
+  image_pool::Block unpacked_;
 
   const platform::ResourceSource& resources_;
 };

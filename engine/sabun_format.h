@@ -97,8 +97,25 @@ constexpr uint8_t kHasBlock = 0x01;
 constexpr uint8_t kNewTable = 0x02;  // the installed font has no such table
 constexpr uint8_t kKnownRecordFlags = kHasBlock | kNewTable;
 
-// Block encodings. 0: the copy and insert runs of the layout above.
+// Block encodings, the record's encoding field. 0: the copy and insert runs
+// of the layout above.
 constexpr uint8_t kRunsEncoding = 0;
+// 1: compressed add-and-copy. Three lengths (LEB128 varints: control,
+// difference and extra bytes), then one zlib stream that inflates to exactly
+// those three streams back to back. The control stream is a list of steps,
+// three varints each: the old position moves by `seek` (zigzag: 2n for n,
+// 2n - 1 for -n), then `add` new bytes are the old table's bytes from there
+// plus the next `add` difference bytes (byte-wise, modulo 256), the old
+// position moving past them, then `extra` new bytes come from the extra
+// stream. The old position starts at 0; every step makes at least one byte;
+// the steps make exactly the new table and use up every difference and
+// extra byte.
+constexpr uint8_t kAddCopyEncoding = 1;
+// A step's three varints take at most this many bytes.
+constexpr size_t kMaxStepSize = 15;
+// Deflate makes at most this many bytes of each byte it reads (RFC 1951's
+// longest match from a 1-bit code); lengths beyond it cannot be true.
+constexpr uint64_t kMaxInflateRatio = 1032;
 
 // The name ID of the record that names a font in extended files: the
 // PostScript name, ASCII and unique to each font of a family.

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "engine/add_copy_block.h"
 #include "engine/byte_io.h"
 #include "engine/font_model.h"
 #include "engine/sabun_data.h"
@@ -228,18 +229,23 @@ int CTagObject::ApplySabun(const CSabunTagObject& record, uint8_t* image, size_t
   if (!otu::RangeFits(record.newOffset, record.newLength, imageSize)) return 0;
   uint8_t* table = image + record.newOffset;
   uint32_t checksum = 0;
-  switch (WriteInDestinationOrder(record, data, length, dataAvailable, table, record.newLength, &checksum)) {
-    case Written::kInOrder:
-      break;
-    case Written::kNotInOrder:
-      // The runs it has not reached yet are checked before the table is
-      // written again.
-      if (!RunsFit(record, length)) return 0;
-      WriteInFileOrder(record, data, table, record.newLength);
-      checksum = SumWordsPadded(table, record.newLength);
-      break;
-    case Written::kRunOutside:
-      return 0;
+  if (record.encoding == sabun::ext::kAddCopyEncoding) {
+    if (!add_copy::Apply(record.streams, data, length, table, record.newLength)) return 0;
+    checksum = SumWordsPadded(table, record.newLength);
+  } else {
+    switch (WriteInDestinationOrder(record, data, length, dataAvailable, table, record.newLength, &checksum)) {
+      case Written::kInOrder:
+        break;
+      case Written::kNotInOrder:
+        // The runs it has not reached yet are checked before the table is
+        // written again.
+        if (!RunsFit(record, length)) return 0;
+        WriteInFileOrder(record, data, table, record.newLength);
+        checksum = SumWordsPadded(table, record.newLength);
+        break;
+      case Written::kRunOutside:
+        return 0;
+    }
   }
   newData = table;
   std::memcpy(newTag, tag, 4);

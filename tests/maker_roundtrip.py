@@ -2,9 +2,10 @@
 
 Runs `otpa make` on font pairs. A pair expected to be refused must fail with
 exit status 1, one line on the error stream naming the reason, and no output
-file. Every other pair's difference file must pass the independent checker
-(PA_CHECK --old) and, applied with `otpa apply`, give the new font byte for
-byte. --pairs runs PROGRAM DIR to write the pairs (DIR/<case>.old.otf,
+file. Every other pair gets two difference files, the default one and
+--classic's: each must pass the independent checker (PA_CHECK --old) and,
+applied with `otpa apply`, give the new font byte for byte; --classic's has
+no compressed block, and the default one is never the larger. --pairs runs PROGRAM DIR to write the pairs (DIR/<case>.old.otf,
 .new.otf, .expect); --corpus takes DIR/<pair>/{old,new}.otf (or .ttf)."""
 
 import argparse
@@ -45,7 +46,24 @@ def corpus_pairs(folder):
 def check_pair(args, work, case, old, new, expect):
     """None when the pair behaves as expected, otherwise what went wrong."""
     pa = os.path.join(work, case + ".pa")
-    made = run([args.otpa, "make", old, new, "-o", pa])
+    problem = check_encoding(args, work, case, old, new, expect, pa, [])
+    if problem or expect.startswith("refuse"):
+        return problem
+    classic = os.path.join(work, case + ".classic.pa")
+    problem = check_encoding(args, work, case, old, new, expect, classic, ["--classic"])
+    if problem:
+        return "--classic: " + problem
+    with open(classic, "rb") as f:
+        compressed = [r.tag for r in pa_check.check_file(f.read())[1] if r.encoding != pa_format.EXT_RUNS]
+    if compressed:
+        return "--classic: compressed blocks for %s" % compressed
+    if os.path.getsize(pa) > os.path.getsize(classic):
+        return "the default file has %d bytes, --classic's only %d" % (os.path.getsize(pa), os.path.getsize(classic))
+    return None
+
+
+def check_encoding(args, work, case, old, new, expect, pa, options):
+    made = run([args.otpa, "make"] + options + [old, new, "-o", pa])
     errors = made.stderr.decode(errors="replace").strip()
     if expect.startswith("refuse"):
         words = expect[len("refuse"):].strip()
@@ -61,7 +79,7 @@ def check_pair(args, work, case, old, new, expect):
     checked = run([sys.executable, args.check, pa, "--old", old])
     if checked.returncode != 0:
         return "pa_check: %s" % checked.stdout.decode(errors="replace").strip()
-    rebuilt = os.path.join(work, case + ".rebuilt.otf")
+    rebuilt = pa + ".rebuilt.otf"
     applied = run([args.otpa, "apply", old, pa, "-o", rebuilt])
     if applied.returncode != 0:
         return "otpa apply failed: %s" % (applied.stdout + applied.stderr).decode(errors="replace").strip()
@@ -79,6 +97,10 @@ def main():
     source.add_argument("--pairs")
     source.add_argument("--corpus")
     args = parser.parse_args()
+    sys.path.insert(0, os.path.dirname(os.path.abspath(args.check)))
+    global pa_check, pa_format
+    import pa_check
+    import pa_format
 
     with tempfile.TemporaryDirectory() as work:
         if args.pairs:

@@ -9,6 +9,7 @@ import argparse
 import os
 import struct
 import sys
+import zlib
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
@@ -31,6 +32,8 @@ class Record:
         self.tag, self.index, self.order, self.block, self.length, self.offset = fields
         self.copies = []   # (source, length, destination)
         self.inserts = []  # (destination, length)
+        self.encoding = pa_format.EXT_RUNS
+        self.adds = []     # compressed blocks: (old offset, length)
         # Extended files only.
         self.new_table = False
         self.block_length = None
@@ -72,6 +75,65 @@ def read_block(data, offset, record):
         record.inserts.append((destination, length))
         offset += length
     return offset
+
+
+def read_varint(data, offset, end, what):
+    value = 0
+    for k in range(5):
+        if offset + k >= end:
+            raise Malformed("%s: a number runs past the block" % what)
+        byte = data[offset + k]
+        value |= (byte & 0x7F) << (7 * k)
+        if byte < 0x80:
+            if value > 0xFFFFFFFF:
+                raise Malformed("%s: a number of more than 32 bits" % what)
+            return value, offset + k + 1
+    raise Malformed("%s: a number longer than five bytes" % what)
+
+
+def read_add_copy_block(data, offset, record):
+    """Decodes one compressed block, returns the offset right after it."""
+    what = "block of %r" % record.tag
+    end = offset + record.block_length
+    if end > len(data):
+        raise Malformed("%s runs past the end of the file" % what)
+    sizes = []
+    for _ in range(3):
+        size, offset = read_varint(data, offset, end, what)
+        sizes.append(size)
+    control_size, difference_size, extra_size = sizes
+    if difference_size + extra_size != record.length:
+        raise Malformed("%s: %d difference and %d extra bytes for a table of %d"
+                        % (what, difference_size, extra_size, record.length))
+    inflater = zlib.decompressobj()
+    try:
+        raw = inflater.decompress(data[offset:end], sum(sizes) + 1)
+    except zlib.error as error:
+        raise Malformed("%s: damaged stream (%s)" % (what, error))
+    if len(raw) != sum(sizes) or not inflater.eof or inflater.unused_data:
+        raise Malformed("%s: its stream does not inflate to exactly %d bytes" % (what, sum(sizes)))
+    at = differences = extras = old = 0
+    offset_in_control = 0
+    while offset_in_control < control_size:
+        step = []
+        for _ in range(3):
+            value, offset_in_control = read_varint(raw, offset_in_control, control_size, what)
+            step.append(value)
+        seek, add, extra = step
+        old += -(seek + 1) // 2 if seek & 1 else seek // 2
+        if add + extra == 0:
+            raise Malformed("%s: a step makes no byte" % what)
+        if at + add + extra > record.length or differences + add > difference_size or \
+                extras + extra > extra_size:
+            raise Malformed("%s: a step at new byte %d runs past the table or a stream" % (what, at))
+        if add:
+            if old < 0:
+                raise Malformed("%s: a step adds to old bytes before the table" % what)
+            record.adds.append((old, add))
+        at, differences, extras, old = at + add + extra, differences + add, extras + extra, old + add
+    if (at, differences, extras) != (record.length, difference_size, extra_size):
+        raise Malformed("%s: its steps make %d of %d new bytes" % (what, at, record.length))
+    return end
 
 
 def check_runs(record):
@@ -131,6 +193,9 @@ def check_blocks(data, records, offset):
             continue
         if record.block != offset:
             raise Malformed("block of %r at %d, expected %d" % (record.tag, record.block, offset))
+        if record.encoding == pa_format.EXT_ADD_COPY:
+            offset = read_add_copy_block(data, offset, record)
+            continue
         offset = read_block(data, offset, record)
         if record.block_length is not None and offset - record.block != record.block_length:
             raise Malformed("block of %r takes %d bytes, its record says %d"
@@ -158,7 +223,8 @@ def check_extended(data):
         offset += pa_format.EXT_RECORD.size
         if record_flags & ~(pa_format.EXT_HAS_BLOCK | pa_format.EXT_NEW_TABLE):
             raise Malformed("record %d has flags 0x%02X" % (i, record_flags))
-        if encoding != pa_format.EXT_RUNS:
+        if encoding not in (pa_format.EXT_RUNS, pa_format.EXT_ADD_COPY) or \
+                (encoding != pa_format.EXT_RUNS and not block):
             raise Malformed("record %d has block encoding %d" % (i, encoding))
         if bool(record_flags & pa_format.EXT_HAS_BLOCK) != (block != 0):
             raise Malformed("record %d: block flag and block offset %d disagree" % (i, block))
@@ -168,6 +234,7 @@ def check_extended(data):
         record.new_table = bool(record_flags & pa_format.EXT_NEW_TABLE)
         record.block_length = block_length
         record.old_checksum = checksum
+        record.encoding = encoding
         append_record(records, record)
     check_layout(records, count, new_length)
     check_blocks(data, records, offset)
@@ -240,10 +307,12 @@ def check_fits(identity, records, old_bytes):
         if record.block == 0 and old_length != record.length:
             raise Malformed("%r carried over, but its old length %d is not the new length %d"
                             % (record.tag, old_length, record.length))
-        for source, length, _ in record.copies:
+        for source, length in [(source, length) for source, length, _ in record.copies] + record.adds:
             if source + length > old_length:
                 raise Malformed("%r copies old bytes %d..%d of %d"
                                 % (record.tag, source, source + length, old_length))
+        if record.tag == b"name" and record.adds:
+            raise Malformed("the name table's compressed block takes bytes of the old one")
 
 
 def verdict(data, old_bytes=None):

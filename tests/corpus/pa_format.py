@@ -51,3 +51,7 @@ EXT_RECORD = struct.Struct(">4sHHBBIIIII")
 EXT_HAS_BLOCK = 0x01
 EXT_NEW_TABLE = 0x02
 EXT_RUNS = 0  # the block encoding: copy and insert runs
+# Compressed add-and-copy: three varint lengths (control, difference and
+# extra bytes), then one zlib stream of the three streams back to back. A
+# control step is three varints: seek (zigzag), add, extra.
+EXT_ADD_COPY = 1

@@ -245,23 +245,23 @@ def compare(lines, expected, what):
 
 def check_reports(work, env):
     before = tree(work)
-    code, out, err = run("check-fonts", "old", "new", cwd=work, env=env)
+    code, out, err = run("check-fonts", "--classic", "old", "new", cwd=work, env=env)
     check(code == 1 and err == "", f"check-fonts on the problems: exit {code}, {err}")
     compare(out.splitlines(), EXPECTED + ["check-fonts: 28 fonts, 4 can be revised, 23 problems, 10 notes"],
             "check-fonts on the problems")
     check(tree(work) == before, "check-fonts wrote into the folders")
 
-    code, out, err = run("make-package", "old", "new", "package", cwd=work, env=env)
+    code, out, err = run("make-package", "--classic", "old", "new", "package", cwd=work, env=env)
     check(code == 1 and out == "", f"make-package on the problems: exit {code}, {out}")
     compare(err.splitlines(), [f"make-package: {line}" for line in EXPECTED] + ["make-package: nothing written"],
             "make-package on the problems")
     check(not (work / "package").exists(), "make-package wrote a package despite the problems")
 
-    code, out, err = run("check-fonts", "clean-old", "clean-new", cwd=work, env=env)
+    code, out, err = run("check-fonts", "--classic", "clean-old", "clean-new", cwd=work, env=env)
     check(code == 0 and err == "", f"check-fonts on clean folders: exit {code}, {err}")
     compare(out.splitlines(), CLEAN + ["check-fonts: 4 fonts, 3 can be revised, 0 problems, 2 notes"],
             "check-fonts on clean folders")
-    code, out, err = run("make-package", "clean-old", "clean-new", "clean-package", cwd=work, env=env)
+    code, out, err = run("make-package", "--classic", "clean-old", "clean-new", "clean-package", cwd=work, env=env)
     check(code == 0 and err.splitlines() == [f"make-package: {line}" for line in CLEAN],
           f"make-package on clean folders: exit {code}, {err}")
     package = work / "clean-package"
@@ -269,6 +269,21 @@ def check_reports(work, env):
     # The fifth name record a Windows one: the extended format identifies it.
     check(made == {"Fine.pa": b"XOTP", "Licence.pa": b"XOTP", "WindowsNames.pa": b"XOTE", "updater.ini": b"[UPD"},
           f"make-package's package of the clean folders: {made}")
+
+    # By default the smallest files, compressed: Classic.ttf then gets an
+    # extended one, with which the updater finds .ttf names too.
+    code, out, err = run("check-fonts", "old", "new", cwd=work, env=env)
+    compare(out.splitlines(), [line for line in EXPECTED if not line.endswith("[ttf-classic]")] +
+            ["check-fonts: 28 fonts, 5 can be revised, 22 problems, 10 notes"], "check-fonts on the problems, smallest")
+    code, out, err = run("make-package", "clean-old", "clean-new", "small-package", cwd=work, env=env)
+    check(code == 0, f"make-package on clean folders, smallest: exit {code}, {err}")
+    small = {p.name: p.read_bytes() for p in (work / "small-package").iterdir()}
+    for name in ("Fine.pa", "Licence.pa", "WindowsNames.pa"):
+        classic_size = (package / name).stat().st_size
+        check(small[name][:4] == b"XOTE" and len(small[name]) < classic_size,
+              f"{name}: {small[name][:4]} of {len(small[name])} bytes, the classic one {classic_size}")
+        check(f"{name}  " in out and f"{len(small[name]):,}" in out and f"{classic_size:,}" in out,
+              f"make-package's table lacks {name}'s sizes:\n{out}")
 
 
 def check_otpa_agrees(work, otpa):

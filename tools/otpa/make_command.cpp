@@ -11,7 +11,7 @@
 
 namespace {
 
-constexpr char kUsage[] = "usage: otpa make OLD.otf NEW.otf -o OUT.pa\n";
+constexpr char kUsage[] = "usage: otpa make [--classic] OLD.otf NEW.otf -o OUT.pa\n";
 
 int Fail(const std::string& reason) {
   std::fprintf(stderr, "otpa make: %s\n", reason.c_str());
@@ -32,10 +32,15 @@ bool LoadFont(const std::string& path, maker::FontFile* font, std::string* refus
 int RunMake(int argc, char** argv) {
   std::vector<std::string> fonts;
   std::string output;
+  // The smallest file by default; --classic makes the files otpa always
+  // made, byte for byte, for updaters that read no compressed blocks.
+  maker::Encoding encoding = maker::Encoding::kSmallest;
   for (int i = 1; i < argc; ++i) {
     const std::string argument = argv[i];
     if (argument == "-o" && i + 1 < argc && output.empty()) {
       output = argv[++i];
+    } else if (argument == "--classic") {
+      encoding = maker::Encoding::kClassic;
     } else if (!argument.empty() && argument[0] != '-') {
       fonts.push_back(argument);
     } else {
@@ -52,7 +57,7 @@ int RunMake(int argc, char** argv) {
   std::string refusal, note, nameNote;
   std::vector<uint8_t> sabun;
   if (!LoadFont(fonts[0], &oldFont, &refusal) || !LoadFont(fonts[1], &newFont, &refusal) ||
-      !maker::MakeSabunFile(oldFont, newFont, &sabun, &refusal, &note, &nameNote)) {
+      !maker::MakeSabunFile(oldFont, newFont, &sabun, &refusal, &note, &nameNote, encoding)) {
     return Fail(refusal);
   }
   // Written only once everything succeeded; a failed write removes the file.

@@ -6,6 +6,7 @@
 #include "engine/byte_io.h"
 #include "engine/name_table.h"
 #include "engine/sabun_format.h"
+#include "tools/otpa/make_add_copy.h"
 #include "tools/otpa/make_parse.h"
 
 namespace maker {
@@ -17,6 +18,11 @@ struct TablePlan {
   uint16_t order = 0;
   bool hasBlock = false;
   TableRuns runs;
+  // The compressed add-and-copy block when it is smaller than the runs.
+  uint8_t encoding = sabun::ext::kRunsEncoding;
+  std::vector<uint8_t> packed;
+
+  uint64_t Size() const { return encoding == sabun::ext::kAddCopyEncoding ? packed.size() : BlockSize(runs); }
 };
 
 bool SameTableSets(const FontFile& a, const FontFile& b, std::string* refusal) {
@@ -64,6 +70,7 @@ TableRuns Literal(uint32_t length) {
 }
 
 bool WriteBlock(const TablePlan& plan, otu::Writer* out) {
+  if (plan.encoding == sabun::ext::kAddCopyEncoding) return out->WriteBytes(plan.packed.data(), plan.packed.size());
   bool ok = out->WriteU32(static_cast<uint32_t>(plan.runs.copies.size()));
   for (const CopyRun& run : plan.runs.copies) {
     ok = ok && out->WriteU32(run.source) && out->WriteU32(run.length) && out->WriteU32(run.destination);
@@ -76,11 +83,27 @@ bool WriteBlock(const TablePlan& plan, otu::Writer* out) {
   return ok;
 }
 
+// Takes the compressed add-and-copy block of `plan` when it is smaller than
+// its runs; `literal` when the block may take nothing from the old table.
+void ChooseEncoding(bool literal, TablePlan* plan) {
+  const CTagObject& neu = *plan->newTable;
+  const bool fromOld = !literal && plan->oldTable != nullptr;
+  const AddCopyStreams streams = MatchTable(fromOld ? plan->oldTable->data : nullptr, fromOld ? plan->oldTable->length : 0,
+                                            neu.data, neu.length);
+  std::vector<uint8_t> packed;
+  if (PackAddCopy(streams, &packed) && packed.size() < BlockSize(plan->runs)) {
+    plan->encoding = sabun::ext::kAddCopyEncoding;
+    plan->packed = std::move(packed);
+  }
+}
+
 // The blocks of every table of `newFont`, in its directory order, and the
 // bytes they take. Unchanged tables get none; a changed name table and a
-// table `oldFont` lacks go in as literal bytes.
+// table `oldFont` lacks go in as literal bytes (compressed, when `compact`
+// and that is smaller). With `compact`, each block is the smaller of the
+// runs and the compressed add-and-copy encoding.
 uint64_t PlanTables(const FontFile& oldFont, const FontFile& newFont, std::vector<TablePlan>* plans,
-                    std::string* nameNote) {
+                    std::string* nameNote, bool compact) {
   const size_t count = newFont.tables.size();
   plans->assign(count, TablePlan{});
   const std::vector<size_t> physical = PhysicalOrder(newFont);
@@ -97,16 +120,20 @@ uint64_t PlanTables(const FontFile& oldFont, const FontFile& newFont, std::vecto
     } else {
       plan.runs = ParseTable(plan.oldTable->data, plan.oldTable->length, plan.newTable->data, plan.newTable->length);
     }
-    if (plan.oldTable != nullptr && std::strcmp(plan.newTable->tagText, "name") == 0) {
+    const bool literal = plan.oldTable == nullptr || std::strcmp(plan.newTable->tagText, "name") == 0;
+    if (plan.oldTable != nullptr && literal) {
       const uint64_t copied = BlockSize(plan.runs);
       plan.runs = Literal(plan.newTable->length);
-      if (nameNote != nullptr && BlockSize(plan.runs) > copied) {
-        *nameNote = "note: the name table goes in as literal bytes, " + std::to_string(BlockSize(plan.runs) - copied) +
+      if (compact) ChooseEncoding(literal, &plan);
+      if (nameNote != nullptr && plan.Size() > copied) {
+        *nameNote = "note: the name table goes in as literal bytes, " + std::to_string(plan.Size() - copied) +
                     " more than copies would take, since a customer's License Description texts may differ in "
                     "length from " + oldFont.label + "'s";
       }
+    } else if (compact) {
+      ChooseEncoding(literal, &plan);
     }
-    size += BlockSize(plan.runs);
+    size += plan.Size();
   }
   return size;
 }
@@ -143,7 +170,7 @@ bool MakeClassic(const FontFile& oldFont, const FontFile& newFont, const Install
 
   const size_t count = newFont.tables.size();
   std::vector<TablePlan> plans;
-  const uint64_t size = sabun::RecordOffset(count) + PlanTables(oldFont, newFont, &plans, nameNote);
+  const uint64_t size = sabun::RecordOffset(count) + PlanTables(oldFont, newFont, &plans, nameNote, false);
   if (!FitsOffsets(size, refusal)) return false;
 
   file->assign(static_cast<size_t>(size), 0);
@@ -162,7 +189,7 @@ bool MakeClassic(const FontFile& oldFont, const FontFile& newFont, const Install
          out.WriteU8(static_cast<uint8_t>(plan.order)) &&
          out.WriteU32(plan.hasBlock ? static_cast<uint32_t>(blockOffset) : 0) &&
          out.WriteU32(plan.newTable->length) && out.WriteU32(plan.newTable->offset);
-    if (plan.hasBlock) blockOffset += BlockSize(plan.runs);
+    if (plan.hasBlock) blockOffset += plan.Size();
   }
   return WriteBlocks(ok, plans, &out, *file, refusal);
 }
@@ -183,7 +210,7 @@ bool ExtendedCarryChanges(const FontFile& oldFont, const FontFile& newFont) {
 }
 
 bool MakeExtended(const FontFile& oldFont, const FontFile& newFont, std::vector<uint8_t>* file,
-                  std::string* refusal, std::string* note, std::string* nameNote) {
+                  std::string* refusal, std::string* note, std::string* nameNote, bool compact) {
   namespace ext = sabun::ext;
   ExtendedIdentity identity;
   if (!ReadExtendedIdentity(oldFont, &identity, refusal) || !CheckReproducible(newFont, refusal) ||
@@ -203,7 +230,7 @@ bool MakeExtended(const FontFile& oldFont, const FontFile& newFont, std::vector<
   const size_t count = newFont.tables.size();
   const size_t headerSize = ext::kFixedHeaderSize + identity.name.size();
   std::vector<TablePlan> plans;
-  const uint64_t size = ext::RecordOffset(headerSize, count) + PlanTables(oldFont, newFont, &plans, nameNote);
+  const uint64_t size = ext::RecordOffset(headerSize, count) + PlanTables(oldFont, newFont, &plans, nameNote, compact);
   if (!FitsOffsets(size, refusal)) return false;
 
   file->assign(static_cast<size_t>(size), 0);
@@ -222,10 +249,10 @@ bool MakeExtended(const FontFile& oldFont, const FontFile& newFont, std::vector<
   uint64_t blockOffset = ext::RecordOffset(headerSize, count);
   for (size_t k = 0; k < count; ++k) {
     const TablePlan& plan = plans[k];
-    const uint64_t blockLength = plan.hasBlock ? BlockSize(plan.runs) : 0;
+    const uint64_t blockLength = plan.hasBlock ? plan.Size() : 0;
     const uint8_t flags = (plan.hasBlock ? ext::kHasBlock : 0) | (plan.oldTable == nullptr ? ext::kNewTable : 0);
     ok = ok && out.WriteBytes(plan.newTable->tag, 4) && out.WriteU16(static_cast<uint16_t>(k)) &&
-         out.WriteU16(plan.order) && out.WriteU8(flags) && out.WriteU8(ext::kRunsEncoding) &&
+         out.WriteU16(plan.order) && out.WriteU8(flags) && out.WriteU8(plan.encoding) &&
          out.WriteU32(plan.hasBlock ? static_cast<uint32_t>(blockOffset) : 0) &&
          out.WriteU32(static_cast<uint32_t>(blockLength)) && out.WriteU32(plan.newTable->length) &&
          out.WriteU32(plan.newTable->offset) &&
@@ -238,18 +265,35 @@ bool MakeExtended(const FontFile& oldFont, const FontFile& newFont, std::vector<
 }  // namespace
 
 bool MakeSabunFile(const FontFile& oldFont, const FontFile& newFont, std::vector<uint8_t>* file,
-                   std::string* refusal, std::string* note, std::string* nameNote) {
+                   std::string* refusal, std::string* note, std::string* nameNote, Encoding encoding) {
   note->clear();
   InstalledIdentity identity;
   std::string classicRefusal;
-  // The classic format wherever it can express the pair: an updater reads
-  // those files by the rules it always had.
-  if (FitsClassicTables(oldFont, &classicRefusal) && ReadInstalledIdentity(oldFont, &identity, &classicRefusal) &&
-      CheckReproducible(newFont, refusal) && FitsClassicTables(newFont, &classicRefusal) &&
-      SameTableSets(oldFont, newFont, &classicRefusal) && SameOffsetTable(oldFont, newFont, &classicRefusal)) {
-    return MakeClassic(oldFont, newFont, identity, file, refusal, note, nameNote);
+  const bool classic = FitsClassicTables(oldFont, &classicRefusal) &&
+                       ReadInstalledIdentity(oldFont, &identity, &classicRefusal) &&
+                       CheckReproducible(newFont, refusal) && FitsClassicTables(newFont, &classicRefusal) &&
+                       SameTableSets(oldFont, newFont, &classicRefusal) &&
+                       SameOffsetTable(oldFont, newFont, &classicRefusal);
+  if (encoding == Encoding::kClassic) {
+    // The classic format wherever it can express the pair: an updater reads
+    // those files by the rules it always had.
+    if (classic) return MakeClassic(oldFont, newFont, identity, file, refusal, note, nameNote);
+    return MakeExtended(oldFont, newFont, file, refusal, note, nameNote, false);
   }
-  return MakeExtended(oldFont, newFont, file, refusal, note, nameNote);
+  if (!classic) return MakeExtended(oldFont, newFont, file, refusal, note, nameNote, true);
+  // Both, and the smaller; the classic one when they are alike, since every
+  // updater reads it.
+  std::vector<uint8_t> extended;
+  std::string extendedRefusal, extendedNote, extendedNameNote;
+  if (!MakeClassic(oldFont, newFont, identity, file, refusal, note, nameNote)) return false;
+  if (MakeExtended(oldFont, newFont, &extended, &extendedRefusal, &extendedNote,
+                   nameNote != nullptr ? &extendedNameNote : nullptr, true) &&
+      extended.size() < file->size()) {
+    *file = std::move(extended);
+    *note = extendedNote;
+    if (nameNote != nullptr) *nameNote = extendedNameNote;
+  }
+  return true;
 }
 
 }  // namespace maker

@@ -196,10 +196,11 @@ def sjis_length(text):
     return len(text.encode("cp932", "replace"))
 
 
-def otpa_make(otpa, old_path, new_path, out):
-    """None when otpa make wrote the difference file of the pair to `out`,
-    else its one-line reason."""
-    result = subprocess.run([otpa, "make", str(old_path), str(new_path), "-o", str(out)],
+def otpa_make(otpa, old_path, new_path, out, classic=False):
+    """None when otpa make wrote the difference file of the pair to `out`
+    (the classic one with `classic`), else its one-line reason."""
+    result = subprocess.run([otpa, "make"] + (["--classic"] if classic else []) +
+                            [str(old_path), str(new_path), "-o", str(out)],
                             stdout=subprocess.PIPE, stderr=subprocess.PIPE)
     if result.returncode == 0:
         return None
@@ -400,7 +401,7 @@ class FontCheck:
             self.add("font-checksum", self.name, f"its head.checkSumAdjustment ({font.checksum_adjustment():08X}) "
                      f"does not bring the checksum of the file to {FONT_CHECKSUM_TOTAL:08X}; {SAVE_AGAIN}")
 
-    def run(self, otpa, work):
+    def run(self, otpa, work, classic=False):
         self.check_name()
         new_data = self.read(self.path, self.name, "new")
         new = self.parse(new_data, self.name, "new")
@@ -438,7 +439,7 @@ class FontCheck:
         self.check_pairs(new, pairs)
         if self.blocked or new is None or not pairs:
             return None
-        return self.make(otpa, work, new, pairs)
+        return self.make(otpa, work, new, pairs, classic)
 
     def check_pairs(self, new, pairs):
         wrong_fields, name_why = False, None
@@ -470,11 +471,11 @@ class FontCheck:
         if name_why:
             self.add("name-table", self.name, f"{name_why}; export it again from your font editor")
 
-    def make(self, otpa, work, new, pairs):
+    def make(self, otpa, work, new, pairs, classic):
         out = work / "out.pa"
         olds = []
         for old_path, _, old in pairs:
-            reason = otpa_make(otpa, old_path, self.path, out)
+            reason = otpa_make(otpa, old_path, self.path, out, classic)
             if reason is not None:
                 self.add("otpa", f"{old_path} → {self.name}", f"otpa make refuses the pair, which these rules did "
                          f"not foresee: {reason}")
@@ -534,9 +535,10 @@ PASSED_OVER = {"collection": "a font collection, which the updater cannot revise
                None: "not a font file name (.otf or .ttf)"}
 
 
-def check(otpa, old_dir, new_dir):
+def check(otpa, old_dir, new_dir, classic=False):
     """The report on the fonts of `new_dir` and their older revisions under
-    `old_dir` (any depth, by file name)."""
+    `old_dir` (any depth, by file name), for the difference files `otpa
+    make` writes (with `classic`, those of `otpa make --classic`)."""
     report = Report()
 
     def note(rule_id, label, text):
@@ -565,7 +567,7 @@ def check(otpa, old_dir, new_dir):
                 note("no-older", path.name, f"no older revision of it under {old_dir}")
                 continue
             font = FontCheck(old_dir, new_dir, path, older[path.name])
-            revisable = font.run(otpa, pathlib.Path(work))
+            revisable = font.run(otpa, pathlib.Path(work), classic)
             report.findings += sorted(font.findings, key=lambda f: ORDER[f.rule.id])
             if revisable is not None and not any(path.name in names for names in twins):
                 report.revisable.append(revisable)

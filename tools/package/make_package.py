@@ -15,7 +15,7 @@ import package  # noqa: E402
 import font_rules  # noqa: E402
 from opentype import english_names, revision_text  # noqa: E402
 
-USAGE = """scripts/make-package [--products TEXT] [--maker NAME --title TEXT [--icon FILE]
+USAGE = """scripts/make-package [--classic] [--products TEXT] [--maker NAME --title TEXT [--icon FILE]
            [--language ja|en] [--version X.Y.Z] [--copyright TEXT] [--company TEXT]]
            OLD_DIR NEW_DIR PACKAGE_DIR
 
@@ -25,7 +25,10 @@ OLD_DIR (any depth), and updater.ini. Checks the fonts first as
 scripts/check-fonts does and writes nothing while there is a problem. Two
 older revisions of one font give NAME_1.pa and NAME_2.pa. --maker and
 --title make another maker's updater; --language en writes its texts in
-English. Prints a table of what it made. PACKAGE_DIR may hold a former
+English. The difference files are the smallest that can be made
+(compressed where that is smaller); --classic makes classic ones, which
+every release of the updater reads. Prints a table of what it made, with
+the classic file's size beside each. PACKAGE_DIR may hold a former
 package, which is replaced. Beside it, PACKAGE_DIR.layout names the older
 fonts as scripts/rehearse lays them out on its throw-away machine."""
 
@@ -157,13 +160,23 @@ def rehearsal_layout(targets):
     return "\n".join(lines) + "\n"
 
 
-def print_table(targets):
-    rows = [("font", "revision", "difference file", ".pa bytes", "of the font")]
+def classic_size(otpa, old_path, new_path):
+    """The bytes of `otpa make --classic`'s file for the pair, as text."""
+    with tempfile.TemporaryDirectory() as work:
+        out = pathlib.Path(work) / "classic.pa"
+        if font_rules.otpa_make(otpa, old_path, new_path, out, classic=True) is not None:
+            return "refused"
+        return f"{out.stat().st_size:,}"
+
+
+def print_table(targets, otpa):
+    rows = [("font", "revision", "difference file", ".pa bytes", "of the font", "classic .pa")]
     for target in targets:
         new_size = target.new_path.stat().st_size
-        for revision, name, data in target.differences:
+        for (revision, name, data), old_path in zip(target.differences, target.old_paths):
             rows.append((target.name, f"{revision_text(revision)} → {revision_text(target.revision)}", name,
-                         f"{len(data):,}", f"{100 * len(data) / new_size:.1f} %"))
+                         f"{len(data):,}", f"{100 * len(data) / new_size:.1f} %",
+                         classic_size(otpa, old_path, target.new_path)))
     widths = [max(len(row[i]) for row in rows) for i in range(len(rows[0]))]
     for row in rows:
         print("  ".join(cell.ljust(w) if i < 3 else cell.rjust(w) for i, (cell, w) in enumerate(zip(row, widths))))
@@ -172,6 +185,7 @@ def print_table(targets):
 def main():
     parser = argparse.ArgumentParser(usage=USAGE)
     parser.add_argument("--otpa", required=True, help=argparse.SUPPRESS)
+    parser.add_argument("--classic", action="store_true", help="classic difference files only")
     parser.add_argument("--products", help="what the start text calls the maker's fonts "
                         "(タブレロンフォント製品; with --maker: its name and フォント製品, or \"fonts\" in English)")
     parser.add_argument("--maker", help="another maker's updater: its name, as the start dialog says it")
@@ -222,7 +236,7 @@ def main():
                     problems.append(f"{args.icon}: no such file")
             problems += [p for p in package.program_problems(keys, pathlib.Path(work))
                          if args.icon is None or args.icon.is_file() or "ICON" not in p]
-    report = font_rules.check(args.otpa, args.old_dir, args.new_dir)
+    report = font_rules.check(args.otpa, args.old_dir, args.new_dir, args.classic)
     targets = []
     for revisable in report.revisable:
         try:
@@ -252,7 +266,7 @@ def main():
     rehearsal_layout_path(args.package_dir).write_text(rehearsal_layout(targets), encoding="utf-8")
     if args.icon is not None:
         (args.package_dir / args.icon.name).write_bytes(args.icon.read_bytes())
-    print_table(targets)
+    print_table(targets, args.otpa)
     entries = sum(len(t.differences) for t in targets)
     print(f"{args.package_dir}: {CONFIGURATION_NAME} and {entries} difference files for {len(targets)} fonts")
     return 0

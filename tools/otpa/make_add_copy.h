@@ -1,0 +1,31 @@
+// Encodes one table's difference block in the compressed add-and-copy
+// encoding: approximate matches against the old table (exact matches
+// extended across the few bytes that differ, as bsdiff does), their
+// byte-wise differences, the bytes no match covers, and one zlib stream.
+#ifndef OTU_TOOLS_OTPA_MAKE_ADD_COPY_H_
+#define OTU_TOOLS_OTPA_MAKE_ADD_COPY_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace maker {
+
+// The raw streams of a block, before compression.
+struct AddCopyStreams {
+  std::vector<uint8_t> control;
+  std::vector<uint8_t> differences;
+  std::vector<uint8_t> extra;
+};
+
+// Steps that make neu[0, newLength) from old[0, oldLength); with no old
+// table (oldLength 0), the table as extra bytes only.
+AddCopyStreams MatchTable(const uint8_t* old, size_t oldLength, const uint8_t* neu, size_t newLength);
+
+// The block as stored: the three lengths and the zlib stream. False when
+// zlib fails (it has no memory).
+bool PackAddCopy(const AddCopyStreams& streams, std::vector<uint8_t>* block);
+
+}  // namespace maker
+
+#endif  // OTU_TOOLS_OTPA_MAKE_ADD_COPY_H_
