@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "engine/byte_io.h"
@@ -16,16 +17,61 @@ int64_t Unzigzag(uint32_t value) {
   return (value & 1u) != 0 ? -static_cast<int64_t>((uint64_t{value} + 1) / 2) : static_cast<int64_t>(value / 2);
 }
 
+// Reads the difference stream's stretches in turn, across the steps that
+// take them: so many unchanged bytes, then so many changed ones with their
+// difference bytes.
+class DifferenceCursor {
+ public:
+  DifferenceCursor(const uint8_t* bytes, uint32_t size) : in_(bytes, size) {}
+
+  // The next `n` differences, stretch by stretch: `unchanged(offset, count)`
+  // and `changed(offset, count, differences)`, offsets from the first of
+  // the `n`. False when the stream holds fewer or a stretch does not fit.
+  template <typename Unchanged, typename Changed>
+  bool Take(uint32_t n, Unchanged unchanged, Changed changed) {
+    uint32_t done = 0;
+    while (done < n) {
+      if (unchanged_ == 0 && changed_ == 0) {
+        if (!in_.ReadVarU32(&unchanged_) || !in_.ReadVarU32(&changed_) ||
+            uint64_t{unchanged_} + changed_ == 0 || !in_.ReadSpan(changed_, &bytes_)) {
+          return false;
+        }
+      }
+      if (unchanged_ != 0) {
+        const uint32_t count = std::min(unchanged_, n - done);
+        unchanged(done, count);
+        unchanged_ -= count;
+        done += count;
+      } else {
+        const uint32_t count = std::min(changed_, n - done);
+        changed(done, count, bytes_);
+        bytes_ += count;
+        changed_ -= count;
+        done += count;
+      }
+    }
+    return true;
+  }
+  bool AtEnd() const { return unchanged_ == 0 && changed_ == 0 && in_.remaining() == 0; }
+
+ private:
+  otu::Buffer in_;
+  uint32_t unchanged_ = 0;
+  uint32_t changed_ = 0;
+  const uint8_t* bytes_ = nullptr;
+};
+
 // Walks the steps of `streams` for a table of `newLength` bytes, checking
 // each against the table, the streams and an old table of `oldLength` bytes
-// (skipped when `oldLength` is negative), and hands each step's add and
-// extra, with where they go and come from, to `step`. True when the steps
-// make exactly the table from exactly the streams.
+// (skipped when `oldLength` is negative). Each step goes to
+// `step(at, oldAt, add, extra, extraAt, differences)`, which takes its `add`
+// differences from the cursor. True when the steps make exactly the table
+// from exactly the streams.
 template <typename Step>
 bool WalkSteps(const Streams& streams, uint32_t newLength, int64_t oldLength, Step step) {
   otu::Buffer control(streams.control, streams.controlSize);
+  DifferenceCursor differences(streams.differences, streams.differenceSize);
   uint64_t at = 0;
-  uint64_t differenceAt = 0;
   uint64_t extraAt = 0;
   int64_t oldAt = 0;
   while (control.remaining() > 0) {
@@ -35,19 +81,19 @@ bool WalkSteps(const Streams& streams, uint32_t newLength, int64_t oldLength, St
     // No table is that long: the position of a file that says otherwise
     // would only grow towards an overflow.
     if (oldAt > kFarthest || oldAt < -kFarthest) return false;
-    if (uint64_t{add} + extra == 0 || at + add + extra > newLength || differenceAt + add > streams.differenceSize ||
-        extraAt + extra > streams.extraSize) {
+    if (uint64_t{add} + extra == 0 || at + add + extra > newLength || extraAt + extra > streams.extraSize) {
       return false;
     }
     if (add != 0 && oldLength >= 0 && (oldAt < 0 || oldAt + add > oldLength)) return false;
-    step(static_cast<size_t>(at), static_cast<size_t>(oldAt), add, static_cast<size_t>(differenceAt), extra,
-         static_cast<size_t>(extraAt));
+    if (!step(static_cast<size_t>(at), static_cast<size_t>(oldAt), add, extra, static_cast<size_t>(extraAt),
+              &differences)) {
+      return false;
+    }
     at += uint64_t{add} + extra;
-    differenceAt += add;
     extraAt += extra;
     oldAt += add;
   }
-  return at == newLength && differenceAt == streams.differenceSize && extraAt == streams.extraSize;
+  return at == newLength && differences.AtEnd() && extraAt == streams.extraSize;
 }
 
 }  // namespace
@@ -60,8 +106,10 @@ bool ReadPackedBlock(const uint8_t* block, size_t size, uint32_t newLength, Pack
   }
   out->packed = in.here();
   out->packedSize = in.remaining();
-  return uint64_t{out->differenceSize} + out->extraSize == newLength &&
-         out->controlSize <= uint64_t{newLength} * sabun::ext::kMaxStepSize &&
+  // A step takes at most kMaxStepSize bytes and a stretch of differences
+  // kMaxStretchHeader and its bytes, and each makes at least one byte.
+  return out->extraSize <= newLength && out->controlSize <= uint64_t{newLength} * sabun::ext::kMaxStepSize &&
+         out->differenceSize <= uint64_t{newLength} * (sabun::ext::kMaxStretchHeader + 1) &&
          out->UnpackedSize() <= out->packedSize * sabun::ext::kMaxInflateRatio;
 }
 
@@ -92,19 +140,26 @@ bool Unpack(const PackedBlock& block, uint32_t newLength, uint8_t* to, Streams* 
   streams->differenceSize = block.differenceSize;
   streams->extra = streams->differences + block.differenceSize;
   streams->extraSize = block.extraSize;
-  return WalkSteps(*streams, newLength, -1, [](size_t, size_t, uint32_t, size_t, uint32_t, size_t) {});
+  return WalkSteps(*streams, newLength, -1, [](size_t, size_t, uint32_t add, uint32_t, size_t, DifferenceCursor* d) {
+    return d->Take(add, [](uint32_t, uint32_t) {}, [](uint32_t, uint32_t, const uint8_t*) {});
+  });
 }
 
 bool Apply(const Streams& streams, const uint8_t* old, uint32_t oldLength, uint8_t* table, uint32_t newLength) {
-  const uint8_t* const differences = streams.differences;
   const uint8_t* const extraBytes = streams.extra;
   return WalkSteps(streams, newLength, oldLength,
-                   [&](size_t at, size_t oldAt, uint32_t add, size_t differenceAt, uint32_t extra, size_t extraAt) {
-                     uint8_t* to = table + at;
-                     const uint8_t* from = old + oldAt;
-                     const uint8_t* difference = differences + differenceAt;
-                     for (uint32_t k = 0; k < add; ++k) to[k] = static_cast<uint8_t>(from[k] + difference[k]);
+                   [&](size_t at, size_t oldAt, uint32_t add, uint32_t extra, size_t extraAt, DifferenceCursor* d) {
+                     uint8_t* const to = table + at;
+                     const uint8_t* const from = old + oldAt;
+                     const bool added = d->Take(
+                         add, [&](uint32_t k, uint32_t count) { std::memcpy(to + k, from + k, count); },
+                         [&](uint32_t k, uint32_t count, const uint8_t* difference) {
+                           for (uint32_t j = 0; j < count; ++j) {
+                             to[k + j] = static_cast<uint8_t>(from[k + j] + difference[j]);
+                           }
+                         });
                      if (extra != 0) std::memcpy(to + add, extraBytes + extraAt, extra);
+                     return added;
                    });
 }
 
@@ -112,13 +167,27 @@ bool FindByte(const Streams& streams, uint32_t newLength, size_t at, ByteOrigin*
   bool found = false;
   const bool whole = WalkSteps(
       streams, newLength, -1,
-      [&](size_t stepAt, size_t oldAt, uint32_t add, size_t differenceAt, uint32_t extra, size_t extraAt) {
-        if (at < stepAt || at >= stepAt + add + extra) return;
-        found = true;
+      [&](size_t stepAt, size_t oldAt, uint32_t add, uint32_t extra, size_t extraAt, DifferenceCursor* d) {
+        const bool inStep = at >= stepAt && at < stepAt + add + extra;
         const size_t k = at - stepAt;
-        origin->fromOld = k < add;
-        origin->oldAt = k < add ? oldAt + k : 0;
-        origin->value = k < add ? streams.differences[differenceAt + k] : streams.extra[extraAt + k - add];
+        if (inStep && k >= add) {
+          found = true;
+          *origin = ByteOrigin{false, 0, streams.extra[extraAt + k - add]};
+        }
+        return d->Take(
+            add,
+            [&](uint32_t from, uint32_t count) {
+              if (inStep && k >= from && k < from + count) {
+                found = true;
+                *origin = ByteOrigin{true, oldAt + k, 0};
+              }
+            },
+            [&](uint32_t from, uint32_t count, const uint8_t* difference) {
+              if (inStep && k >= from && k < from + count) {
+                found = true;
+                *origin = ByteOrigin{true, oldAt + k, difference[k - from]};
+              }
+            });
       });
   return whole && found;
 }

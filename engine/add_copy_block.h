@@ -30,15 +30,13 @@ struct Streams {
 };
 
 // Reads the lengths in front of the `size` bytes of a block that makes a
-// table of `newLength` bytes. False when they do not fit there: the
-// difference and extra bytes are not the table's length, the control
-// stream is longer than steps of one byte each could take, or the whole is
-// more than the packed bytes can inflate to.
+// table of `newLength` bytes. False when they do not fit there: more extra
+// bytes than the table, more steps or stretches than it has bytes, or more
+// than the packed bytes can inflate to.
 bool ReadPackedBlock(const uint8_t* block, size_t size, uint32_t newLength, PackedBlock* out);
 
 // Inflates `block` into `to` (UnpackedSize() bytes) and checks that its
-// steps make exactly `newLength` bytes from exactly its difference and
-// extra bytes. False for a damaged stream, one that ends early or runs on.
+// steps make exactly `newLength` bytes from exactly its streams. False for a damaged stream, one that ends early or runs on.
 bool Unpack(const PackedBlock& block, uint32_t newLength, uint8_t* to, Streams* streams);
 
 // Makes the new table, `newLength` bytes at `table`, from `streams` over the

@@ -176,6 +176,7 @@ int CMakeSabunData::LoadExtended() {
     in.ReadU8(&encoding);
     in.ReadU32(&record->blockOffset);
     in.ReadU32(&blockLength);
+    record->blockLength = blockLength;
     in.ReadU32(&record->newLength);
     in.ReadU32(&record->newOffset);
     in.ReadU32(&record->oldChecksum);

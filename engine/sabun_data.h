@@ -163,6 +163,7 @@ class CSabunTagObject : public COpenTypeObject {
   // add-and-copy encoding, its streams as loading inflated them.
   uint8_t encoding = sabun::ext::kRunsEncoding;
   add_copy::Streams streams;
+  uint32_t blockLength = 0;
 };
 
 // What a difference file says of the installed font it revises.

@@ -105,14 +105,17 @@ constexpr uint8_t kRunsEncoding = 0;
 // those three streams back to back. The control stream is a list of steps,
 // three varints each: the old position moves by `seek` (zigzag: 2n for n,
 // 2n - 1 for -n), then `add` new bytes are the old table's bytes from there
-// plus the next `add` difference bytes (byte-wise, modulo 256), the old
-// position moving past them, then `extra` new bytes come from the extra
-// stream. The old position starts at 0; every step makes at least one byte;
-// the steps make exactly the new table and use up every difference and
-// extra byte.
+// plus the next `add` differences (byte-wise, modulo 256), the old position
+// moving past them, then `extra` new bytes come from the extra stream. The
+// differences, mostly zero, are stored as stretches that run on across
+// steps: two varints, a count of zero differences and a count of others,
+// then the others' bytes. The old position starts at 0; every step and
+// every stretch makes at least one byte; the steps make exactly the new
+// table and use up every stream.
 constexpr uint8_t kAddCopyEncoding = 1;
-// A step's three varints take at most this many bytes.
+// A step's three varints take at most this many bytes, and a stretch's two.
 constexpr size_t kMaxStepSize = 15;
+constexpr size_t kMaxStretchHeader = 10;
 // Deflate makes at most this many bytes of each byte it reads (RFC 1951's
 // longest match from a 1-bit code); lengths beyond it cannot be true.
 constexpr uint64_t kMaxInflateRatio = 1032;

@@ -45,14 +45,14 @@ need_test_bed_packages() {
   return $status
 }
 
-host_packages=(cmake ninja-build g++ libgtest-dev googletest python3-fonttools python3-brotli
+host_packages=(cmake ninja-build g++ zlib1g-dev libdeflate-dev libgtest-dev googletest python3-fonttools python3-brotli
                fonts-noto-cjk opentype-sanitizer xdelta3 bsdiff zstd tmux fontconfig e2fsprogs clang valgrind
                osslsigncode openssl man-db ansible openssh-server openssh-client netcat-openbsd iproute2)
 # What building a maker's programs needs, and nothing of the test bed: the
 # host compiler for otpa and the POSIX program, MinGW-w64 for the exe.
-maker_host_packages=(cmake ninja-build g++ python3)
-maker_win32_packages=(cmake ninja-build g++-mingw-w64-i686-posix binutils-mingw-w64-i686 python3)
-windows_packages=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686
+maker_host_packages=(cmake ninja-build g++ zlib1g-dev libdeflate-dev python3)
+maker_win32_packages=(cmake ninja-build g++-mingw-w64-i686-posix binutils-mingw-w64-i686 libz-mingw-w64-dev python3)
+windows_packages=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686 libz-mingw-w64-dev
                   binutils-mingw-w64-x86-64 wine wine32:i386 wine64 xvfb xauth locales
                   fonts-wine fonts-noto-cjk imagemagick)
 

@@ -102,9 +102,8 @@ def read_add_copy_block(data, offset, record):
         size, offset = read_varint(data, offset, end, what)
         sizes.append(size)
     control_size, difference_size, extra_size = sizes
-    if difference_size + extra_size != record.length:
-        raise Malformed("%s: %d difference and %d extra bytes for a table of %d"
-                        % (what, difference_size, extra_size, record.length))
+    if extra_size > record.length:
+        raise Malformed("%s: %d extra bytes for a table of %d" % (what, extra_size, record.length))
     inflater = zlib.decompressobj()
     try:
         raw = inflater.decompress(data[offset:end], sum(sizes) + 1)
@@ -112,6 +111,17 @@ def read_add_copy_block(data, offset, record):
         raise Malformed("%s: damaged stream (%s)" % (what, error))
     if len(raw) != sum(sizes) or not inflater.eof or inflater.unused_data:
         raise Malformed("%s: its stream does not inflate to exactly %d bytes" % (what, sum(sizes)))
+    # The differences: stretches of so many zeros and so many other bytes.
+    stretches = raw[control_size:control_size + difference_size]
+    differences = stretch_at = 0
+    while stretch_at < difference_size:
+        zeros, stretch_at = read_varint(stretches, stretch_at, difference_size, what)
+        others, stretch_at = read_varint(stretches, stretch_at, difference_size, what)
+        if zeros + others == 0 or stretch_at + others > difference_size:
+            raise Malformed("%s: a stretch of differences is empty or runs past its stream" % what)
+        differences += zeros + others
+        stretch_at += others
+    difference_size = differences
     at = differences = extras = old = 0
     offset_in_control = 0
     while offset_in_control < control_size:

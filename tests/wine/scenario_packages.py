@@ -3,12 +3,14 @@
 
 Writes the packages that the end-to-end scenarios embed, each a folder of
 OUT with updater.ini and its difference files, made by `otpa make` from the
-corpus pairs:
+corpus pairs, classic ones (`otpa make --classic`) but for compact's:
   main     three target fonts (small, glyphs-added, name-head)
   short    declares three difference files but names only two
   damaged  main with the glyphs-added difference file cut after its header
   makers   the four fonts of the makers corpus, CFF and TrueType, in the
            extended format
+  compact  main's fonts with the smallest difference files `otpa make` makes,
+           extended ones with compressed blocks
   brand    main's fonts in another maker's English updater: an
            [UPDATER_PROGRAM] section with its title, maker, copyright,
            company, version, icon (brand.ico) and download places
@@ -86,10 +88,10 @@ def write_if_changed(path, data):
     path.write_bytes(data)
 
 
-def make_difference(otpa, corpus, pair, extension="otf"):
+def make_difference(otpa, corpus, pair, extension="otf", options=("--classic",)):
     with tempfile.TemporaryDirectory() as work:
         out = pathlib.Path(work) / "diff.pa"
-        subprocess.run([otpa, "make", str(corpus / pair / f"old.{extension}"),
+        subprocess.run([otpa, "make", *options, str(corpus / pair / f"old.{extension}"),
                         str(corpus / pair / f"new.{extension}"), "-o", str(out)],
                        check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         return out.read_bytes()
@@ -115,8 +117,11 @@ def main():
     differences.update({pa: make_difference(args.otpa, args.makers_corpus, pair, extension)
                         for pair, pa, _, extension in makers})
 
+    compact = {pa: make_difference(args.otpa, args.corpus, pair, options=()) for pair, pa, _ in TARGETS}
+
     packages = {
         "main": (TARGETS, len(TARGETS), {}, None),
+        "compact": (TARGETS, len(TARGETS), compact, None),
         "short": (TARGETS[:2], len(TARGETS), {}, None),
         "damaged": (TARGETS, len(TARGETS), {TARGETS[1][1]: differences[TARGETS[1][1]][:HEADER_SIZE]}, None),
         "makers": ([target[:3] for target in makers], len(makers), {}, None),

@@ -38,9 +38,18 @@ std::string SfntText(uint32_t version) {
   return text;
 }
 
-// What a table's block does: "6,095 copied (4 runs), 32 inserted (2 runs)".
+bool Compressed(const CSabunTagObject& record) { return record.encoding == sabun::ext::kAddCopyEncoding; }
+
+// What a table's block does: "6,095 copied (4 runs), 32 inserted (2 runs)",
+// or for a compressed one "compressed, 1,024 bytes of 96 control, 6,095
+// difference and 32 extra bytes".
 std::string RunsText(const CSabunTagObject& record) {
   std::string text;
+  if (Compressed(record)) {
+    return "compressed, " + CountText(record.blockLength) + " bytes of " + CountText(record.streams.controlSize) +
+           " control, " + CountText(record.streams.differenceSize) + " difference and " +
+           CountText(record.streams.extraSize) + " extra bytes";
+  }
   if (!record.copyRuns.empty()) {
     text = CountText(CopiedBytes(record)) + " copied (" + Counted(record.copyRuns.size(), "run", "runs") + ")";
   }
@@ -101,6 +110,13 @@ void DifferenceJson(const CMakeSabunData& data, JsonReport* out) {
     out->Number("copiedBytes", CopiedBytes(*record));
     out->Number("insertRuns", record->insertRuns.size());
     out->Number("insertedBytes", InsertedBytes(*record));
+    if (Compressed(*record)) {
+      out->Text("encoding", "compressed");
+      out->Number("blockLength", record->blockLength);
+      out->Number("controlBytes", record->streams.controlSize);
+      out->Number("differenceBytes", record->streams.differenceSize);
+      out->Number("extraBytes", record->streams.extraSize);
+    }
     if (data.extended) {
       out->Flag("newTable", record->newTable);
       if (!record->newTable) out->Hex("oldChecksum", record->oldChecksum);

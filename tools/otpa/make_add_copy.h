@@ -11,7 +11,8 @@
 
 namespace maker {
 
-// The raw streams of a block, before compression.
+// The streams of a block, before compression; one difference byte for each
+// byte the steps add (PackAddCopy stores them as stretches).
 struct AddCopyStreams {
   std::vector<uint8_t> control;
   std::vector<uint8_t> differences;
@@ -21,6 +22,12 @@ struct AddCopyStreams {
 // Steps that make neu[0, newLength) from old[0, oldLength); with no old
 // table (oldLength 0), the table as extra bytes only.
 AddCopyStreams MatchTable(const uint8_t* old, size_t oldLength, const uint8_t* neu, size_t newLength);
+
+// One step over the whole table: each new byte against the old byte at the
+// same offset, the bytes past the old table's end as extra bytes. Tables of
+// fixed-size records whose values all moved (offsets, metrics) have no exact
+// matches to start from, yet differ from their old bytes in few places.
+AddCopyStreams AlignTable(const uint8_t* old, size_t oldLength, const uint8_t* neu, size_t newLength);
 
 // The block as stored: the three lengths and the zlib stream. False when
 // zlib fails (it has no memory).

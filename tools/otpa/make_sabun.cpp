@@ -87,13 +87,18 @@ bool WriteBlock(const TablePlan& plan, otu::Writer* out) {
 // its runs; `literal` when the block may take nothing from the old table.
 void ChooseEncoding(bool literal, TablePlan* plan) {
   const CTagObject& neu = *plan->newTable;
-  const bool fromOld = !literal && plan->oldTable != nullptr;
-  const AddCopyStreams streams = MatchTable(fromOld ? plan->oldTable->data : nullptr, fromOld ? plan->oldTable->length : 0,
-                                            neu.data, neu.length);
+  const uint8_t* old = literal ? nullptr : plan->oldTable->data;
+  const size_t oldLength = literal ? 0 : plan->oldTable->length;
+  uint64_t smallest = BlockSize(plan->runs);
   std::vector<uint8_t> packed;
-  if (PackAddCopy(streams, &packed) && packed.size() < BlockSize(plan->runs)) {
-    plan->encoding = sabun::ext::kAddCopyEncoding;
-    plan->packed = std::move(packed);
+  for (const AddCopyStreams& streams : {MatchTable(old, oldLength, neu.data, neu.length),
+                                        AlignTable(old, oldLength, neu.data, neu.length)}) {
+    if (PackAddCopy(streams, &packed) && packed.size() < smallest) {
+      smallest = packed.size();
+      plan->encoding = sabun::ext::kAddCopyEncoding;
+      plan->packed = std::move(packed);
+    }
+    if (literal) break;
   }
 }
 
