@@ -6,12 +6,14 @@
 #include <cstring>
 
 #include "engine/byte_io.h"
+#include "engine/font_model.h"
 #include "engine/sabun_format.h"
 
 namespace add_copy {
 namespace {
 
 constexpr int64_t kFarthest = int64_t{1} << 40;
+constexpr size_t kSumPiece = 4096;
 
 int64_t Unzigzag(uint32_t value) {
   return (value & 1u) != 0 ? -static_cast<int64_t>((uint64_t{value} + 1) / 2) : static_cast<int64_t>(value / 2);
@@ -113,7 +115,7 @@ bool ReadPackedBlock(const uint8_t* block, size_t size, uint32_t newLength, Pack
          out->UnpackedSize() <= out->packedSize * sabun::ext::kMaxInflateRatio;
 }
 
-bool Unpack(const PackedBlock& block, uint32_t newLength, uint8_t* to, Streams* streams) {
+bool Unpack(const PackedBlock& block, uint8_t* to, Streams* streams) {
   const uint64_t size = block.UnpackedSize();
   if (block.packedSize > UINT32_MAX || size > UINT32_MAX) return false;
   z_stream z;
@@ -140,27 +142,40 @@ bool Unpack(const PackedBlock& block, uint32_t newLength, uint8_t* to, Streams* 
   streams->differenceSize = block.differenceSize;
   streams->extra = streams->differences + block.differenceSize;
   streams->extraSize = block.extraSize;
-  return WalkSteps(*streams, newLength, -1, [](size_t, size_t, uint32_t add, uint32_t, size_t, DifferenceCursor* d) {
-    return d->Take(add, [](uint32_t, uint32_t) {}, [](uint32_t, uint32_t, const uint8_t*) {});
-  });
+  return true;
 }
 
-bool Apply(const Streams& streams, const uint8_t* old, uint32_t oldLength, uint8_t* table, uint32_t newLength) {
+bool Apply(const Streams& streams, const uint8_t* old, uint32_t oldLength, uint8_t* table, uint32_t newLength,
+           uint32_t* checksum) {
   const uint8_t* const extraBytes = streams.extra;
-  return WalkSteps(streams, newLength, oldLength,
-                   [&](size_t at, size_t oldAt, uint32_t add, uint32_t extra, size_t extraAt, DifferenceCursor* d) {
-                     uint8_t* const to = table + at;
-                     const uint8_t* const from = old + oldAt;
-                     const bool added = d->Take(
-                         add, [&](uint32_t k, uint32_t count) { std::memcpy(to + k, from + k, count); },
-                         [&](uint32_t k, uint32_t count, const uint8_t* difference) {
-                           for (uint32_t j = 0; j < count; ++j) {
-                             to[k + j] = static_cast<uint8_t>(from[k + j] + difference[j]);
-                           }
-                         });
-                     if (extra != 0) std::memcpy(to + add, extraBytes + extraAt, extra);
-                     return added;
-                   });
+  // The table is written front to back: its words are summed in pieces as
+  // soon as they are written, while they are still in the nearest cache.
+  size_t summed = 0;
+  uint32_t sum = 0;
+  const bool made =
+      WalkSteps(streams, newLength, oldLength,
+                [&](size_t at, size_t oldAt, uint32_t add, uint32_t extra, size_t extraAt, DifferenceCursor* d) {
+                  uint8_t* const to = table + at;
+                  const uint8_t* const from = old + oldAt;
+                  const bool added = d->Take(
+                      add, [&](uint32_t k, uint32_t count) { std::memcpy(to + k, from + k, count); },
+                      [&](uint32_t k, uint32_t count, const uint8_t* difference) {
+                        for (uint32_t j = 0; j < count; ++j) {
+                          to[k + j] = static_cast<uint8_t>(from[k + j] + difference[j]);
+                        }
+                      });
+                  if (extra != 0) std::memcpy(to + add, extraBytes + extraAt, extra);
+                  const size_t written = (at + add + extra) & ~size_t{3};
+                  if (written >= summed + kSumPiece) {
+                    sum += SumWordsAt(table + summed, written - summed, 0);
+                    summed = written;
+                  }
+                  return added;
+                });
+  if (!made) return false;
+  // The last bytes, a partial word padded with zeros.
+  *checksum = sum + SumWordsAt(table + summed, newLength - summed, 0);
+  return true;
 }
 
 bool FindByte(const Streams& streams, uint32_t newLength, size_t at, ByteOrigin* origin) {

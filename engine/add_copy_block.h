@@ -35,14 +35,17 @@ struct Streams {
 // than the packed bytes can inflate to.
 bool ReadPackedBlock(const uint8_t* block, size_t size, uint32_t newLength, PackedBlock* out);
 
-// Inflates `block` into `to` (UnpackedSize() bytes) and checks that its
-// steps make exactly `newLength` bytes from exactly its streams. False for a damaged stream, one that ends early or runs on.
-bool Unpack(const PackedBlock& block, uint32_t newLength, uint8_t* to, Streams* streams);
+// Inflates `block` into `to` (UnpackedSize() bytes). False for a damaged
+// stream, one that ends early or runs on. The steps are checked as they are
+// applied, as copy runs are.
+bool Unpack(const PackedBlock& block, uint8_t* to, Streams* streams);
 
 // Makes the new table, `newLength` bytes at `table`, from `streams` over the
-// old table. False, the table partly written, when a step leaves either
-// table or a stream.
-bool Apply(const Streams& streams, const uint8_t* old, uint32_t oldLength, uint8_t* table, uint32_t newLength);
+// old table, and its checksum (the padding counted as zero). False, the
+// table partly written, when a step leaves either table or a stream, or the
+// steps do not make exactly the table from exactly the streams.
+bool Apply(const Streams& streams, const uint8_t* old, uint32_t oldLength, uint8_t* table, uint32_t newLength,
+           uint32_t* checksum);
 
 // Where byte `at` of a new table comes from: the old table's byte at
 // `oldAt` plus the difference byte `value`, or the extra byte `value`.

@@ -226,7 +226,7 @@ int CMakeSabunData::UnpackBlocks(const std::vector<add_copy::PackedBlock>& packe
   for (size_t i = 0; i < packed.size(); ++i) {
     CSabunTagObject& record = *records[i];
     if (record.encoding != sabun::ext::kAddCopyEncoding) continue;
-    if (!add_copy::Unpack(packed[i], record.newLength, to, &record.streams)) return 0;
+    if (!add_copy::Unpack(packed[i], to, &record.streams)) return 0;
     to += packed[i].UnpackedSize();
   }
   return 1;

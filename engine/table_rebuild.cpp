@@ -230,8 +230,7 @@ int CTagObject::ApplySabun(const CSabunTagObject& record, uint8_t* image, size_t
   uint8_t* table = image + record.newOffset;
   uint32_t checksum = 0;
   if (record.encoding == sabun::ext::kAddCopyEncoding) {
-    if (!add_copy::Apply(record.streams, data, length, table, record.newLength)) return 0;
-    checksum = SumWordsPadded(table, record.newLength);
+    if (!add_copy::Apply(record.streams, data, length, table, record.newLength, &checksum)) return 0;
   } else {
     switch (WriteInDestinationOrder(record, data, length, dataAvailable, table, record.newLength, &checksum)) {
       case Written::kInOrder:

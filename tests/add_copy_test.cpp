@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/add_copy_block.h"
+#include "engine/font_model.h"
 #include "tools/otpa/make_add_copy.h"
 
 namespace {
@@ -118,9 +119,14 @@ bool Rebuild(const Bytes& stored, const Bytes& old, uint32_t newLength, Bytes* t
   if (!add_copy::ReadPackedBlock(stored.data(), stored.size(), newLength, &packed)) return false;
   Bytes unpacked(packed.UnpackedSize());
   add_copy::Streams streams;
-  if (!add_copy::Unpack(packed, newLength, unpacked.data(), &streams)) return false;
+  if (!add_copy::Unpack(packed, unpacked.data(), &streams)) return false;
   table->assign(newLength, 0xEE);
-  return add_copy::Apply(streams, old.data(), static_cast<uint32_t>(old.size()), table->data(), newLength);
+  uint32_t checksum = 0;
+  if (!add_copy::Apply(streams, old.data(), static_cast<uint32_t>(old.size()), table->data(), newLength, &checksum)) {
+    return false;
+  }
+  EXPECT_EQ(SumWordsPadded(table->data(), newLength), checksum);
+  return true;
 }
 
 Bytes RandomBytes(std::mt19937* random, size_t n) {
@@ -189,6 +195,7 @@ TEST(AddCopyBlock, BlocksThatLieOrAreDamagedAreRefused) {
   const uint32_t length = 1952;
   Bytes table;
   ASSERT_TRUE(Rebuild(stored, old, length, &table));
+  const Bytes expected = table;
 
   uint64_t sizes[3] = {};
   size_t header = 0;
@@ -210,7 +217,6 @@ TEST(AddCopyBlock, BlocksThatLieOrAreDamagedAreRefused) {
   EXPECT_FALSE(Rebuild(stored, old, length + 1, &table));
   // Every byte of the zlib stream damaged in turn: refused, or (a bit the
   // decoder never reads) the same table; and the stream cut short.
-  const Bytes expected = table;
   int refused = 0;
   for (size_t at = header; at < stored.size(); ++at) {
     Bytes damaged = stored;

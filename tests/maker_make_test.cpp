@@ -233,5 +233,62 @@ TEST_F(MakeSabunTest, ExtendedFilesReviseOnlyTheFontTheyWereMadeFrom) {
   }
 }
 
+TEST_F(MakeSabunTest, CompressedFilesRebuildTheNewFontAndDamagedOnesAreRefusedWhole) {
+  // A longer CFF table with bytes changed here and there and a stretch
+  // inserted: the compressed blocks make the smaller file.
+  const std::vector<Table> oldTables = testfont::SampleTables(kOldRevision, kFullName, 1, 6000);
+  std::vector<Table> newTables = Revised(oldTables);
+  for (Table& table : newTables) {
+    if (table.tag != "CFF ") continue;
+    for (size_t at = 30; at < table.bytes.size(); at += 250) table.bytes[at] = static_cast<uint8_t>(table.bytes[at] + 5);
+    table.bytes.insert(table.bytes.begin() + 3000, 40, 0x8B);
+  }
+  const Bytes oldFont = testfont::BuildFont(oldTables);
+  const Bytes newFont = testfont::BuildFont(newTables);
+  FontFile oldFile, newFile;
+  std::string refusal, note;
+  Bytes classic, compressed;
+  ASSERT_TRUE(ReadFontFile("old", oldFont, &oldFile, &refusal) && ReadFontFile("new", newFont, &newFile, &refusal) &&
+              MakeSabunFile(oldFile, newFile, &classic, &refusal, &note) &&
+              MakeSabunFile(oldFile, newFile, &compressed, &refusal, &note, nullptr, Encoding::kSmallest))
+      << refusal;
+  ASSERT_EQ(0, std::memcmp(classic.data(), "XOTP", 4));
+  ASSERT_EQ(0, std::memcmp(compressed.data(), "XOTE", 4));
+  EXPECT_LT(compressed.size() * 2, classic.size());
+
+  const auto update = [&](const Bytes& file, Bytes* image) {
+    testfs::FakeFileSystem files;
+    files.files["font.otf"] = oldFont;
+    platform::MemoryResources resources;
+    resources.Add(sabun::kResourceType, 1, file);
+    COpenTypeManager manager(files, resources, nullptr);
+    manager.PrepareFor(1);
+    int32_t result = manager.ReadFont("font.otf", nullptr, nullptr, 1, 0);
+    if (result == 0) result = manager.TakeLicenseTexts();
+    if (result == 0) result = manager.RebuildFont("font.otf", 1, nullptr, nullptr, 1, 0);
+    if (result == 0) image->assign(manager.NewImage(), manager.NewImage() + manager.NewImageSize());
+    return result;
+  };
+  Bytes image;
+  ASSERT_EQ(0, update(compressed, &image));
+  EXPECT_TRUE(image == newFont);
+
+  // The CFF block's zlib stream damaged, or cut off: the file is refused as
+  // a damaged difference file before anything is rebuilt.
+  platform::MemoryResources resources;
+  resources.Add(sabun::kResourceType, 1, compressed);
+  CMakeSabunData data(resources);
+  ASSERT_EQ(1, data.LoadSabunData(1));
+  const CSabunTagObject* cff = data.GetSabunTag(1);
+  ASSERT_EQ(sabun::ext::kAddCopyEncoding, cff->encoding);
+  Bytes damaged = compressed;
+  damaged[cff->blockOffset + cff->blockLength / 2] ^= 0x55;
+  EXPECT_EQ(kUpdateSabunNotLoaded, update(damaged, &image));
+  Bytes cut = compressed;
+  testfont::WriteU32(&cut, testfont::ReadU32(cut, sabun::ext::kHeaderSizeOffset) + sabun::ext::kRecordSize +
+                               sabun::ext::kRecordBlockLengthOffset, cff->blockLength - 1);
+  EXPECT_EQ(kUpdateSabunNotLoaded, update(cut, &image));
+}
+
 }  // namespace
 }  // namespace maker

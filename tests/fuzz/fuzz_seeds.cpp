@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/byte_io.h"
+#include "engine/sabun_format.h"
 #include "tests/font_builder.h"
 #include "tools/otpa/make_font.h"
 #include "tools/otpa/make_sabun.h"
@@ -17,6 +19,20 @@ bool Write(const std::string& path, const std::vector<uint8_t>& bytes) {
   if (file == nullptr) return false;
   bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
   return std::fclose(file) == 0 && ok;
+}
+
+bool HasCompressedBlock(const std::vector<uint8_t>& file) {
+  uint32_t headerSize = 0;
+  uint16_t count = 0;
+  if (!otu::LoadU32(file.data(), file.size(), sabun::ext::kHeaderSizeOffset, &headerSize) ||
+      !otu::LoadU16(file.data(), file.size(), sabun::ext::kTableCountOffset, &count)) {
+    return false;
+  }
+  for (size_t k = 0; k < count; ++k) {
+    const size_t at = sabun::ext::RecordOffset(headerSize, k) + sabun::ext::kRecordEncodingOffset;
+    if (at < file.size() && file[at] == sabun::ext::kAddCopyEncoding) return true;
+  }
+  return false;
 }
 
 bool WriteText(const std::string& path, const std::string& text) {
@@ -59,9 +75,25 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "fuzz_seeds: %s\n", refusal.c_str());
     return 1;
   }
+  // Compressed blocks: a longer CFF table, moved and changed in places.
+  auto longTables = testfont::SampleTables(0x10042, "Fuzz Mincho R", 2, 3000);
+  for (auto& table : longTables) {
+    if (table.tag != "CFF ") continue;
+    for (size_t at = 40; at < table.bytes.size(); at += 301) table.bytes[at] ^= 0x11;
+    table.bytes.insert(table.bytes.begin() + 1000, 24, 0x8B);
+  }
+  maker::FontFile longFont;
+  std::vector<uint8_t> compressed;
+  if (!maker::ReadFontFile("new", testfont::BuildFont(longTables), &longFont, &refusal) ||
+      !maker::MakeSabunFile(signedFont, longFont, &compressed, &refusal, &note, nullptr, maker::Encoding::kSmallest) ||
+      !HasCompressedBlock(compressed)) {
+    std::fprintf(stderr, "fuzz_seeds: no compressed CFF block: %s\n", refusal.c_str());
+    return 1;
+  }
   bool ok = Write(dir + "/font_identity_fuzz/old.otf", oldFont) && Write(dir + "/font_identity_fuzz/new.otf", newFont) &&
             Write(dir + "/sabun_rebuild_fuzz/small.pa", sabun) &&
             Write(dir + "/sabun_rebuild_fuzz/extended.pa", extended) &&
+            Write(dir + "/sabun_rebuild_fuzz/compressed.pa", compressed) &&
             Write(dir + "/maker_fuzz/extended", Pair(testfont::BuildFont(signedTables), newFont)) &&
             Write(dir + "/maker_fuzz/pair", Pair(oldFont, newFont)) &&
             Write(dir + "/maker_fuzz/same", Pair(oldFont, oldFont)) &&

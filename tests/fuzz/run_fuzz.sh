@@ -25,12 +25,18 @@ if [ -n "$corpus" ] && [ -f "$corpus/small/old.otf" ]; then
       export OTU_FUZZ_FONT=$corpus/small/old.otf
       mkdir -p "$work/real-seeds"
       [ -f "$work/real-seeds/small.pa" ] ||
-        "$(dirname "$fuzzer")/otpa" make "$corpus/small/old.otf" "$corpus/small/new.otf" -o "$work/real-seeds/small.pa" >/dev/null
+        "$(dirname "$fuzzer")/otpa" make --classic "$corpus/small/old.otf" "$corpus/small/new.otf" \
+          -o "$work/real-seeds/small.pa" >/dev/null
       makers=$(dirname "$corpus")/corpus-makers/serif-regular
       if [ -f "$makers/old.ttf" ]; then
         export OTU_FUZZ_EXTENDED_FONT=$makers/old.ttf
+        # Copy and insert runs, and compressed blocks.
         [ -f "$work/real-seeds/serif.pa" ] ||
-          "$(dirname "$fuzzer")/otpa" make "$makers/old.ttf" "$makers/new.ttf" -o "$work/real-seeds/serif.pa" >/dev/null 2>&1
+          "$(dirname "$fuzzer")/otpa" make --classic "$makers/old.ttf" "$makers/new.ttf" \
+            -o "$work/real-seeds/serif.pa" >/dev/null 2>&1
+        [ -f "$work/real-seeds/serif-compressed.pa" ] ||
+          "$(dirname "$fuzzer")/otpa" make "$makers/old.ttf" "$makers/new.ttf" \
+            -o "$work/real-seeds/serif-compressed.pa" >/dev/null 2>&1
       fi
       seeds=("$work/real-seeds") ;;
   esac

@@ -2105,6 +2105,28 @@ class MakersFonts(Scenario):
         expect_no_temporary_files(inside)
 
 
+@scenario("compact-package", package="compact")
+class CompactPackage(Scenario):
+    """The package with the smallest difference files otpa makes, whose
+    blocks are compressed: the three fonts on two drives revised through
+    pipes into the new revisions byte for byte, the downloaded files gone;
+    `otpa info` on the program names its compressed blocks."""
+
+    def layout(self, bed):
+        revise_all_layout(bed)
+
+    def drive(self, inside):
+        revise_through_pipes(inside)
+
+    def verify(self, bed):
+        program = bed.harness.build / "bin" / "scenarios" / "compact" / "opentype-updater"
+        info = run([str(bed.harness.build / "bin" / "otpa"), "info", str(program)], capture=True)
+        check(info.count(": compressed, ") >= len(bed.layout["fonts"]),
+              f"otpa info shows fewer compressed blocks than fonts:\n{info}")
+        revised(bed)
+        super().verify(bed)
+
+
 @scenario("customer-licence")
 class CustomerLicence(Scenario):
     """The third font as a customer has it, its License Description texts
