@@ -135,6 +135,14 @@ Bytes RandomBytes(std::mt19937* random, size_t n) {
   return bytes;
 }
 
+TEST(AddCopyBlock, TheWorkedExampleOfTheFormatPage) {
+  const Bytes stored = {0x06, 0x03, 0x02, 0x78, 0xDA, 0x63, 0x60, 0x61, 0x62, 0x60, 0x61, 0x60,
+                        0x67, 0x64, 0x5C, 0xB5, 0x1B, 0x00, 0x02, 0x9A, 0x01, 0x79};
+  Bytes table;
+  ASSERT_TRUE(Rebuild(stored, {1, 2, 3, 4, 5, 6, 7, 8}, 10, &table));
+  EXPECT_EQ((Bytes{1, 2, 3, 4, 0xAA, 0xBB, 5, 6, 7, 9}), table);
+}
+
 TEST(AddCopyBlock, RandomBlocksMakeWhatTheirStepsSay) {
   std::mt19937 random(20261209);
   for (int round = 0; round < 400; ++round) {
