@@ -70,11 +70,13 @@ bool SameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMAT
 
 // The path as the wide-character calls take it: converted by the code page
 // the A calls use. Empty when it does not convert.
-std::wstring Wide(const std::string& text) {
+// (A vector: a wide string class would bring the library's whole wide string
+// code into the program for this one conversion.)
+std::vector<WCHAR> Wide(const std::string& text) {
   int n = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  if (n <= 0) return std::wstring();
-  std::wstring wide(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), &wide[0], n);
+  if (n <= 0) return std::vector<WCHAR>();
+  std::vector<WCHAR> wide(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), wide.data(), n);
   return wide;
 }
 
@@ -328,7 +330,7 @@ class HeldFolder : public Folder {
   // there. The full path: the system takes a bare name relative to the
   // current folder.
   bool RenameHandle(HANDLE file, const std::string& target) const {
-    const std::wstring wide = Wide(target);
+    const std::vector<WCHAR> wide = Wide(target);
     if (wide.empty()) return false;
     const size_t bytes = wide.size() * sizeof(WCHAR);
     std::vector<uint64_t> record((sizeof(RenameInfo) + bytes + sizeof(uint64_t) - 1) / sizeof(uint64_t), 0);

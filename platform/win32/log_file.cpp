@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <vector>
 
 #include "platform/win32/handles.h"
 
@@ -15,8 +16,8 @@ std::string Utf8(const std::string& text) {
   if (text.empty()) return text;
   const int wide = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
   if (wide <= 0) return std::string();
-  std::wstring buffer(static_cast<size_t>(wide), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &buffer[0], wide);
+  std::vector<WCHAR> buffer(static_cast<size_t>(wide), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), buffer.data(), wide);
   const int bytes = WideCharToMultiByte(CP_UTF8, 0, buffer.data(), wide, nullptr, 0, nullptr, nullptr);
   if (bytes <= 0) return std::string();
   std::string utf8(static_cast<size_t>(bytes), '\0');
