@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "tools/otpa/make_matcher.h"
 
 namespace maker {
 namespace {
@@ -60,13 +59,18 @@ constexpr int64_t kBetterBy = 8;
 }  // namespace
 
 AddCopyStreams MatchTable(const uint8_t* old, size_t oldLength, const uint8_t* neu, size_t newLength) {
+  return MatchTable(OldTableIndex(old, oldLength), neu, newLength);
+}
+
+AddCopyStreams MatchTable(const OldTableIndex& index, const uint8_t* neu, size_t newLength) {
+  const uint8_t* const old = index.old();
+  const size_t oldLength = index.length();
   AddCopyStreams out;
   StepWriter steps(old, neu, &out);
   if (oldLength == 0) {
     steps.Step(0, 0, 0, newLength);
     return out;
   }
-  const OldTableIndex index(old, oldLength);
   const int64_t oldSize = static_cast<int64_t>(oldLength);
   const int64_t newSize = static_cast<int64_t>(newLength);
   // The scan of bsdiff 4: `lastScan`/`lastPos` start the stretch the current

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "tools/otpa/make_matcher.h"
+
 namespace maker {
 
 // The streams of a block, before compression; one difference byte for each
@@ -22,6 +24,8 @@ struct AddCopyStreams {
 // Steps that make neu[0, newLength) from old[0, oldLength); with no old
 // table (oldLength 0), the table as extra bytes only.
 AddCopyStreams MatchTable(const uint8_t* old, size_t oldLength, const uint8_t* neu, size_t newLength);
+// The same over an index of the old table made once for several searches.
+AddCopyStreams MatchTable(const OldTableIndex& index, const uint8_t* neu, size_t newLength);
 
 // One step over the whole table: each new byte against the old byte at the
 // same offset, the bytes past the old table's end as extra bytes. Tables of

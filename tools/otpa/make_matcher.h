@@ -23,6 +23,9 @@ class OldTableIndex {
   // one byte are not looked for: a copy that short never pays.
   Match LongestMatch(const uint8_t* pattern, size_t n) const;
 
+  const uint8_t* old() const { return old_; }
+  size_t length() const { return length_; }
+
  private:
   static constexpr size_t kPairCount = 65536;
 

@@ -22,9 +22,8 @@ constexpr uint32_t kTrustedMatchLength = 48;
 // reach[i]: how far a copy starting at new offset i can go; source[i]: from
 // where. Never shrinks by more than one per step (a match that starts one
 // byte later is the same match one byte shorter), so reach never decreases.
-void FindMatches(const uint8_t* old, size_t oldLength, const uint8_t* neu, size_t newLength,
-                 std::vector<uint32_t>* reach, std::vector<uint32_t>* source) {
-  const OldTableIndex index(old, oldLength);
+void FindMatches(const OldTableIndex& index, const uint8_t* neu, size_t newLength, std::vector<uint32_t>* reach,
+                 std::vector<uint32_t>* source) {
   reach->resize(newLength);
   source->resize(newLength);
   Match current;
@@ -51,8 +50,12 @@ uint64_t BlockSize(const TableRuns& runs) {
 }
 
 TableRuns ParseTable(const uint8_t* old, size_t oldLength, const uint8_t* neu, size_t newLength) {
+  return ParseTable(OldTableIndex(old, oldLength), neu, newLength);
+}
+
+TableRuns ParseTable(const OldTableIndex& index, const uint8_t* neu, size_t newLength) {
   std::vector<uint32_t> reach, source;
-  FindMatches(old, oldLength, neu, newLength, &reach, &source);
+  FindMatches(index, neu, newLength, &reach, &source);
 
   // Least cost of the first j new bytes, once ending in a copy run and once in
   // an insert run. A copy run ending at j can start at any i < j with

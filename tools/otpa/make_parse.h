@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "tools/otpa/make_matcher.h"
+
 namespace maker {
 
 struct CopyRun {
@@ -36,6 +38,8 @@ uint64_t BlockSize(const TableRuns& runs);
 // smallest block: every choice of runs is weighed by its exact cost in the
 // file, over the longest old match at every position of the new table.
 TableRuns ParseTable(const uint8_t* old, size_t oldLength, const uint8_t* neu, size_t newLength);
+// The same over an index of the old table made once for several searches.
+TableRuns ParseTable(const OldTableIndex& index, const uint8_t* neu, size_t newLength);
 
 }  // namespace maker
 

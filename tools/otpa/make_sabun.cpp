@@ -1,6 +1,8 @@
 #include "tools/otpa/make_sabun.h"
 
+#include <algorithm>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "engine/byte_io.h"
@@ -85,21 +87,27 @@ bool WriteBlock(const TablePlan& plan, otu::Writer* out) {
 
 // Takes the compressed add-and-copy block of `plan` when it is smaller than
 // its runs; `literal` when the block may take nothing from the old table.
-void ChooseEncoding(bool literal, TablePlan* plan) {
+// `index` is the old table's, or null with `literal`.
+void ChooseEncoding(bool literal, const OldTableIndex* index, TablePlan* plan) {
   const CTagObject& neu = *plan->newTable;
-  const uint8_t* old = literal ? nullptr : plan->oldTable->data;
-  const size_t oldLength = literal ? 0 : plan->oldTable->length;
+  const uint8_t* old = literal ? nullptr : index->old();
+  const size_t oldLength = literal ? 0 : index->length();
   uint64_t smallest = BlockSize(plan->runs);
   std::vector<uint8_t> packed;
-  for (const AddCopyStreams& streams : {MatchTable(old, oldLength, neu.data, neu.length),
-                                        AlignTable(old, oldLength, neu.data, neu.length)}) {
+  const auto consider = [&](const AddCopyStreams& streams) {
     if (PackAddCopy(streams, &packed) && packed.size() < smallest) {
       smallest = packed.size();
       plan->encoding = sabun::ext::kAddCopyEncoding;
       plan->packed = std::move(packed);
     }
-    if (literal) break;
-  }
+  };
+  consider(literal ? MatchTable(nullptr, 0, neu.data, neu.length) : MatchTable(*index, neu.data, neu.length));
+  // The table aligned whole, where at least a quarter of the bytes are the
+  // same at the same offsets: elsewhere its differences compress no better
+  // than the new bytes themselves, and compressing them takes the time.
+  size_t same = 0;
+  for (size_t k = 0; k < std::min(oldLength, size_t{neu.length}); ++k) same += old[k] == neu.data[k];
+  if (same != 0 && same >= neu.length / 4) consider(AlignTable(old, oldLength, neu.data, neu.length));
 }
 
 // The blocks of every table of `newFont`, in its directory order, and the
@@ -120,23 +128,26 @@ uint64_t PlanTables(const FontFile& oldFont, const FontFile& newFont, std::vecto
     plan.oldTable = oldFont.Find(plan.newTable->tagText);
     plan.hasBlock = plan.oldTable == nullptr || !Unchanged(*plan.oldTable, *plan.newTable);
     if (!plan.hasBlock) continue;
+    // One index of the old table for both searches.
+    std::unique_ptr<OldTableIndex> index;
     if (plan.oldTable == nullptr) {
       plan.runs = Literal(plan.newTable->length);
     } else {
-      plan.runs = ParseTable(plan.oldTable->data, plan.oldTable->length, plan.newTable->data, plan.newTable->length);
+      index = std::make_unique<OldTableIndex>(plan.oldTable->data, plan.oldTable->length);
+      plan.runs = ParseTable(*index, plan.newTable->data, plan.newTable->length);
     }
     const bool literal = plan.oldTable == nullptr || std::strcmp(plan.newTable->tagText, "name") == 0;
     if (plan.oldTable != nullptr && literal) {
       const uint64_t copied = BlockSize(plan.runs);
       plan.runs = Literal(plan.newTable->length);
-      if (compact) ChooseEncoding(literal, &plan);
+      if (compact) ChooseEncoding(literal, nullptr, &plan);
       if (nameNote != nullptr && plan.Size() > copied) {
         *nameNote = "note: the name table goes in as literal bytes, " + std::to_string(plan.Size() - copied) +
                     " more than copies would take, since a customer's License Description texts may differ in "
                     "length from " + oldFont.label + "'s";
       }
     } else if (compact) {
-      ChooseEncoding(literal, &plan);
+      ChooseEncoding(literal, index.get(), &plan);
     }
     size += plan.Size();
   }
@@ -214,8 +225,12 @@ bool ExtendedCarryChanges(const FontFile& oldFont, const FontFile& newFont) {
          carried.size() != newName->length || std::memcmp(carried.data(), newName->data, carried.size()) != 0;
 }
 
+// With `compact`, each block the smaller of the runs and the compressed
+// encoding; `runBlocks`, when given, gets the bytes the runs' blocks take,
+// which a classic file of the pair would hold after its records.
 bool MakeExtended(const FontFile& oldFont, const FontFile& newFont, std::vector<uint8_t>* file,
-                  std::string* refusal, std::string* note, std::string* nameNote, bool compact) {
+                  std::string* refusal, std::string* note, std::string* nameNote, bool compact,
+                  uint64_t* runBlocks = nullptr) {
   namespace ext = sabun::ext;
   ExtendedIdentity identity;
   if (!ReadExtendedIdentity(oldFont, &identity, refusal) || !CheckReproducible(newFont, refusal) ||
@@ -236,6 +251,10 @@ bool MakeExtended(const FontFile& oldFont, const FontFile& newFont, std::vector<
   const size_t headerSize = ext::kFixedHeaderSize + identity.name.size();
   std::vector<TablePlan> plans;
   const uint64_t size = ext::RecordOffset(headerSize, count) + PlanTables(oldFont, newFont, &plans, nameNote, compact);
+  if (runBlocks != nullptr) {
+    *runBlocks = 0;
+    for (const TablePlan& plan : plans) *runBlocks += plan.hasBlock ? BlockSize(plan.runs) : 0;
+  }
   if (!FitsOffsets(size, refusal)) return false;
 
   file->assign(static_cast<size_t>(size), 0);
@@ -286,19 +305,18 @@ bool MakeSabunFile(const FontFile& oldFont, const FontFile& newFont, std::vector
     return MakeExtended(oldFont, newFont, file, refusal, note, nameNote, false);
   }
   if (!classic) return MakeExtended(oldFont, newFont, file, refusal, note, nameNote, true);
-  // Both, and the smaller; the classic one when they are alike, since every
-  // updater reads it.
-  std::vector<uint8_t> extended;
-  std::string extendedRefusal, extendedNote, extendedNameNote;
-  if (!MakeClassic(oldFont, newFont, identity, file, refusal, note, nameNote)) return false;
-  if (MakeExtended(oldFont, newFont, &extended, &extendedRefusal, &extendedNote,
-                   nameNote != nullptr ? &extendedNameNote : nullptr, true) &&
-      extended.size() < file->size()) {
-    *file = std::move(extended);
-    *note = extendedNote;
-    if (nameNote != nullptr) *nameNote = extendedNameNote;
+  // The classic file when it is no larger, since every updater reads it:
+  // its size is known from the extended file's runs, and it is made only
+  // when it is the one written.
+  uint64_t runBlocks = 0;
+  std::string extendedRefusal;
+  if (MakeExtended(oldFont, newFont, file, &extendedRefusal, note, nameNote, true, &runBlocks) &&
+      sabun::RecordOffset(newFont.tables.size()) + runBlocks > file->size()) {
+    return true;
   }
-  return true;
+  note->clear();
+  if (nameNote != nullptr) nameNote->clear();
+  return MakeClassic(oldFont, newFont, identity, file, refusal, note, nameNote);
 }
 
 }  // namespace maker
