@@ -54,7 +54,8 @@ struct ByteOrigin {
   size_t oldAt = 0;
   uint8_t value = 0;
 };
-// False when the steps, checked as Unpack does, do not make byte `at`.
+// False when the steps, checked as Apply checks them but for the old
+// table's bounds, do not make byte `at`.
 bool FindByte(const Streams& streams, uint32_t newLength, size_t at, ByteOrigin* origin);
 
 }  // namespace add_copy

@@ -77,13 +77,13 @@ int32_t COpenTypeManager::RebuildFont(const char* path, int32_t resourceId, Upda
     const CTagObject& table = *rebuilt_[j];
     const CSabunTagObject& record = *records[j];
     if (std::strcmp(table.tagText, "name") != 0 || record.hasBlock == 0) continue;
-    if (record.encoding == sabun::ext::kAddCopyEncoding ? record.streams.differenceSize != 0
-                                                        : !record.copyRuns.empty() &&
-                                                              !NameCopiesFitInstalled(record.copyRuns, table.data,
-                                                                                      table.length, table.newData,
-                                                                                      table.newLength)) {
-      return kUpdateFontUnusable;
-    }
+    // (A compressed block adds to installed bytes exactly when it has
+    // differences.)
+    const bool fits = record.encoding == sabun::ext::kAddCopyEncoding
+                          ? record.streams.differenceSize == 0
+                          : record.copyRuns.empty() || NameCopiesFitInstalled(record.copyRuns, table.data, table.length,
+                                                                              table.newData, table.newLength);
+    if (!fits) return kUpdateFontUnusable;
   }
 
   result = AssembleTables();

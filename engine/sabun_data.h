@@ -232,8 +232,8 @@ class CMakeSabunData : public COpenTypeObject {
  private:
   // The extended file in `bytes` after its magic: 1 or 0.
   int LoadExtended();
-  // Inflates the compressed blocks of `packed` (one per record, null for the
-  // others) into unpacked_ and checks them: 1 or 0.
+  // Inflates the compressed blocks of `packed` (one per record, empty for
+  // the others) into unpacked_: 1, or 0 for a damaged stream or no memory.
   int UnpackBlocks(const std::vector<add_copy::PackedBlock>& packed);
 
   // The inflated streams of every compressed block, back to back.

@@ -53,6 +53,22 @@ Made Make(const Bytes& oldBytes, const Bytes& newBytes) {
   return made;
 }
 
+// The update driver's rebuild of `installed` with the difference file
+// `file`, the new image in `image`: the driver's result.
+int32_t RebuildWithDriver(const Bytes& installed, const Bytes& file, Bytes* image) {
+  testfs::FakeFileSystem files;
+  files.files["font.otf"] = installed;
+  platform::MemoryResources resources;
+  resources.Add(sabun::kResourceType, 1, file);
+  COpenTypeManager manager(files, resources, nullptr);
+  manager.PrepareFor(1);
+  int32_t result = manager.ReadFont("font.otf", nullptr, nullptr, 1, 0);
+  if (result == 0) result = manager.TakeLicenseTexts();
+  if (result == 0) result = manager.RebuildFont("font.otf", 1, nullptr, nullptr, 1, 0);
+  if (result == 0) image->assign(manager.NewImage(), manager.NewImage() + manager.NewImageSize());
+  return result;
+}
+
 class MakeSabunTest : public ::testing::Test {
  protected:
   const std::vector<Table> oldTables_ = testfont::SampleTables(kOldRevision, kFullName, 1, 400);
@@ -186,21 +202,8 @@ TEST_F(MakeSabunTest, ExtendedFilesReviseOnlyTheFontTheyWereMadeFrom) {
   ASSERT_TRUE(made.ok) << made.refusal;
   ASSERT_EQ(0, std::memcmp(made.file.data(), "XOTE", 4));
 
-  const auto rebuild = [](const Bytes& installed, const Bytes& file, Bytes* image) {
-    testfs::FakeFileSystem files;
-    files.files["font.otf"] = installed;
-    platform::MemoryResources resources;
-    resources.Add(sabun::kResourceType, 1, file);
-    COpenTypeManager manager(files, resources, nullptr);
-    manager.PrepareFor(1);
-    int32_t result = manager.ReadFont("font.otf", nullptr, nullptr, 1, 0);
-    if (result == 0) result = manager.TakeLicenseTexts();
-    if (result == 0) result = manager.RebuildFont("font.otf", 1, nullptr, nullptr, 1, 0);
-    if (result == 0) image->assign(manager.NewImage(), manager.NewImage() + manager.NewImageSize());
-    return result;
-  };
   Bytes image;
-  ASSERT_EQ(0, rebuild(signedFont, made.file, &image));
+  ASSERT_EQ(0, RebuildWithDriver(signedFont, made.file, &image));
   EXPECT_TRUE(image == newFont_);
 
   // A table of other bytes, other outlines, another font of the same revision.
@@ -216,7 +219,7 @@ TEST_F(MakeSabunTest, ExtendedFilesReviseOnlyTheFontTheyWereMadeFrom) {
     }
   }
   for (const Bytes& other : {changedTable, trueType, testfont::BuildFont(renamed)}) {
-    EXPECT_EQ(1, rebuild(other, made.file, &image));
+    EXPECT_EQ(1, RebuildWithDriver(other, made.file, &image));
   }
   // A later major version, a flag, a block encoding this reader does not know.
   // The header says so for all of the file: the target matching refuses it
@@ -225,7 +228,7 @@ TEST_F(MakeSabunTest, ExtendedFilesReviseOnlyTheFontTheyWereMadeFrom) {
   for (size_t at : {sabun::ext::kMajorVersionOffset, sabun::ext::kFlagsOffset + 1, encoding}) {
     Bytes file = made.file;
     file[at] ^= 0x02;
-    EXPECT_EQ(7, rebuild(signedFont, file, &image)) << at;
+    EXPECT_EQ(7, RebuildWithDriver(signedFont, file, &image)) << at;
     platform::MemoryResources resources;
     resources.Add(sabun::kResourceType, 1, file);
     SabunIdentity identity;
@@ -256,21 +259,8 @@ TEST_F(MakeSabunTest, CompressedFilesRebuildTheNewFontAndDamagedOnesAreRefusedWh
   ASSERT_EQ(0, std::memcmp(compressed.data(), "XOTE", 4));
   EXPECT_LT(compressed.size() * 2, classic.size());
 
-  const auto update = [&](const Bytes& file, Bytes* image) {
-    testfs::FakeFileSystem files;
-    files.files["font.otf"] = oldFont;
-    platform::MemoryResources resources;
-    resources.Add(sabun::kResourceType, 1, file);
-    COpenTypeManager manager(files, resources, nullptr);
-    manager.PrepareFor(1);
-    int32_t result = manager.ReadFont("font.otf", nullptr, nullptr, 1, 0);
-    if (result == 0) result = manager.TakeLicenseTexts();
-    if (result == 0) result = manager.RebuildFont("font.otf", 1, nullptr, nullptr, 1, 0);
-    if (result == 0) image->assign(manager.NewImage(), manager.NewImage() + manager.NewImageSize());
-    return result;
-  };
   Bytes image;
-  ASSERT_EQ(0, update(compressed, &image));
+  ASSERT_EQ(0, RebuildWithDriver(oldFont, compressed, &image));
   EXPECT_TRUE(image == newFont);
 
   // The CFF block's zlib stream damaged, or cut off: the file is refused as
@@ -283,11 +273,11 @@ TEST_F(MakeSabunTest, CompressedFilesRebuildTheNewFontAndDamagedOnesAreRefusedWh
   ASSERT_EQ(sabun::ext::kAddCopyEncoding, cff->encoding);
   Bytes damaged = compressed;
   damaged[cff->blockOffset + cff->blockLength / 2] ^= 0x55;
-  EXPECT_EQ(kUpdateSabunNotLoaded, update(damaged, &image));
+  EXPECT_EQ(kUpdateSabunNotLoaded, RebuildWithDriver(oldFont, damaged, &image));
   Bytes cut = compressed;
   testfont::WriteU32(&cut, testfont::ReadU32(cut, sabun::ext::kHeaderSizeOffset) + sabun::ext::kRecordSize +
                                sabun::ext::kRecordBlockLengthOffset, cff->blockLength - 1);
-  EXPECT_EQ(kUpdateSabunNotLoaded, update(cut, &image));
+  EXPECT_EQ(kUpdateSabunNotLoaded, RebuildWithDriver(oldFont, cut, &image));
 }
 
 }  // namespace
