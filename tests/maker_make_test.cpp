@@ -263,8 +263,9 @@ TEST_F(MakeSabunTest, CompressedFilesRebuildTheNewFontAndDamagedOnesAreRefusedWh
   ASSERT_EQ(0, RebuildWithDriver(oldFont, compressed, &image));
   EXPECT_TRUE(image == newFont);
 
-  // The CFF block's zlib stream damaged, or cut off: the file is refused as
-  // a damaged difference file before anything is rebuilt.
+  // The CFF block's zlib stream damaged: the file is refused as a damaged
+  // difference file before anything is rebuilt (add_copy_test damages and
+  // cuts every byte of a stream).
   platform::MemoryResources resources;
   resources.Add(sabun::kResourceType, 1, compressed);
   CMakeSabunData data(resources);
@@ -274,10 +275,6 @@ TEST_F(MakeSabunTest, CompressedFilesRebuildTheNewFontAndDamagedOnesAreRefusedWh
   Bytes damaged = compressed;
   damaged[cff->blockOffset + cff->blockLength / 2] ^= 0x55;
   EXPECT_EQ(kUpdateSabunNotLoaded, RebuildWithDriver(oldFont, damaged, &image));
-  Bytes cut = compressed;
-  testfont::WriteU32(&cut, testfont::ReadU32(cut, sabun::ext::kHeaderSizeOffset) + sabun::ext::kRecordSize +
-                               sabun::ext::kRecordBlockLengthOffset, cff->blockLength - 1);
-  EXPECT_EQ(kUpdateSabunNotLoaded, RebuildWithDriver(oldFont, cut, &image));
 }
 
 }  // namespace

@@ -6,8 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/byte_io.h"
+#include "engine/sabun_data.h"
 #include "engine/sabun_format.h"
+#include "platform/resources.h"
 #include "tests/font_builder.h"
 #include "tools/otpa/make_font.h"
 #include "tools/otpa/make_sabun.h"
@@ -21,16 +22,14 @@ bool Write(const std::string& path, const std::vector<uint8_t>& bytes) {
   return std::fclose(file) == 0 && ok;
 }
 
+// Whether the engine's reader loads `file` with a compressed block in it.
 bool HasCompressedBlock(const std::vector<uint8_t>& file) {
-  uint32_t headerSize = 0;
-  uint16_t count = 0;
-  if (!otu::LoadU32(file.data(), file.size(), sabun::ext::kHeaderSizeOffset, &headerSize) ||
-      !otu::LoadU16(file.data(), file.size(), sabun::ext::kTableCountOffset, &count)) {
-    return false;
-  }
-  for (size_t k = 0; k < count; ++k) {
-    const size_t at = sabun::ext::RecordOffset(headerSize, k) + sabun::ext::kRecordEncodingOffset;
-    if (at < file.size() && file[at] == sabun::ext::kAddCopyEncoding) return true;
+  platform::MemoryResources resources;
+  resources.Add(sabun::kResourceType, 1, file);
+  CMakeSabunData data(resources);
+  if (data.LoadSabunData(1) != 1) return false;
+  for (const auto& record : data.records) {
+    if (record->encoding == sabun::ext::kAddCopyEncoding) return true;
   }
   return false;
 }

@@ -3,8 +3,6 @@
 #include <libdeflate.h>
 
 #include <algorithm>
-#include <cstring>
-
 
 namespace maker {
 namespace {
@@ -82,17 +80,18 @@ AddCopyStreams MatchTable(const OldTableIndex& index, const uint8_t* neu, size_t
   while (scan < newSize) {
     int64_t oldScore = 0;
     int64_t counted = scan += length;
+    // Whether new byte `at` equals the old byte the current alignment puts
+    // beside it.
+    const auto aligned = [&](int64_t at) {
+      return at + lastOffset >= 0 && at + lastOffset < oldSize && old[at + lastOffset] == neu[at];
+    };
     for (; scan < newSize; ++scan) {
       const Match match = index.LongestMatch(neu + scan, static_cast<size_t>(newSize - scan));
       length = match.length;
       pos = match.source;
-      for (; counted < scan + length; ++counted) {
-        if (counted + lastOffset < oldSize && counted + lastOffset >= 0 && old[counted + lastOffset] == neu[counted]) {
-          ++oldScore;
-        }
-      }
+      for (; counted < scan + length; ++counted) oldScore += aligned(counted);
       if ((length == oldScore && length != 0) || length > oldScore + kBetterBy) break;
-      if (scan + lastOffset < oldSize && scan + lastOffset >= 0 && old[scan + lastOffset] == neu[scan]) --oldScore;
+      oldScore -= aligned(scan);
     }
     if (length == oldScore && scan != newSize) continue;
 
